@@ -1,0 +1,120 @@
+#include "startup/Form2.h"
+
+#include "manifest/Manifest.h"
+#include "platform/MessageBox.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/ProgramFolder.h"
+#include "platform/WindowTimer.h"
+#include "startup/SplashPicture.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+
+QFrame *edge(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::NoFrame);
+    line->setAutoFillBackground(true);
+    QPalette pal = line->palette();
+    pal.setColor(QPalette::Window, QColor(0x4a, 0x5d, 0x73));
+    line->setPalette(pal);
+    line->setGeometry(geometry);
+    return line;
+}
+
+} // namespace
+
+Form2::Form2(const ServerConfig &config, MainWindowFactory openMain, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , m_updateBase(config.updateBase)
+    , m_openMain(std::move(openMain))
+{
+    setFixedSize(6660 / TwipsPerPixel, 1530 / TwipsPerPixel);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(SplashPicture::draw());
+    Image1->resize(SplashPicture::Width, SplashPicture::Height);
+
+    // The frame and the picture, placed from the window's own size as it loads.
+    ticks = 0;
+    const int w = width();
+    const int h = height();
+    Line1 = edge(this, QStringLiteral("Line1"), QRect(0, 0, 1, h));
+    Line2 = edge(this, QStringLiteral("Line2"), QRect(w - 1, 0, 1, h));
+    Line3 = edge(this, QStringLiteral("Line3"), QRect(0, h - 1, w, 1));
+    Line4 = edge(this, QStringLiteral("Line4"), QRect(0, 0, w, 1));
+    Image1->move(120 / TwipsPerPixel, 30 / TwipsPerPixel);
+
+    if (QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+
+    Timer1 = new WindowTimer(100, this);
+    connect(Timer1, &WindowTimer::timeout, this, &Form2::Timer1_Timer);
+    Timer1->setEnabled(true);
+}
+
+void Form2::Timer1_Timer()
+{
+    ticks = qint16(ticks + 1);
+    if (ticks == 2)
+        installSkinComponent();
+    if (ticks == 3)
+        versionCheck();
+}
+
+void Form2::installSkinComponent()
+{
+    // The skinning code is built into both programs, so the component is always present
+    // and there is nothing to copy or register.
+    m_skinChecked = true;
+}
+
+void Form2::versionCheck()
+{
+    // No later tick acts; the timer would only count on while the fetch or a box blocks.
+    Timer1->setEnabled(false);
+
+    buildver = Manifest::buildVersion();
+    const QString text = HttpFetch::fetchtext(Manifest::manifestUrl(m_updateBase), m_fetchTimeoutMs);
+    if (text.contains(Manifest::programName(), Qt::CaseSensitive)) {
+        updinfo = Manifest::split(text);
+        srvver = Manifest::integerPart(updinfo.value(0)).value_or(0);
+    }
+    if (!Manifest::newerThanBuild(text, buildver)) {
+        openMainWindow();
+        return;
+    }
+
+    MessageBox::information(this, QStringLiteral("发现新版本，系统正在关闭本程序，进行软件升级"),
+                            QStringLiteral("Quorvex"));
+    const QString updater = ProgramFolder::file(QStringLiteral("update"));
+    if (!ProcessLauncher::startDetached(updater)) {
+        // Without an updater the old version is still better than no program at all.
+        MessageBox::information(this, QStringLiteral("无法启动升级程序：") + updater, QStringLiteral("Quorvex"));
+        openMainWindow();
+        return;
+    }
+    hide();
+    emit endProgram();
+}
+
+void Form2::openMainWindow()
+{
+    if (m_openMain)
+        m_mainWindow = m_openMain();
+    if (m_mainWindow)
+        m_mainWindow->show();
+    Timer1->setEnabled(false);
+    close();
+}

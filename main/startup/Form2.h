@@ -1,0 +1,61 @@
+#pragma once
+
+#include "config/ServerConfig.h"
+#include "httpfetch/HttpFetch.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QFrame;
+class QLabel;
+class WindowTimer;
+
+// The start-up window: a picture while a 100 ms timer makes sure the skin is there (tick 2)
+// and checks the published version (tick 3). A newer version hands over to the updater;
+// otherwise the main window opens and the splash closes.
+class Form2 : public QWidget
+{
+    Q_OBJECT
+public:
+    // Makes the main window when it is time to show it; Form2 shows it.
+    using MainWindowFactory = std::function<QWidget *()>;
+
+    Form2(const ServerConfig &config, MainWindowFactory openMain, QWidget *parent = nullptr);
+
+    // Controls, by their designer names.
+    QLabel *Image1 = nullptr;
+    QFrame *Line1 = nullptr; // left edge
+    QFrame *Line2 = nullptr; // right edge
+    QFrame *Line3 = nullptr; // bottom edge
+    QFrame *Line4 = nullptr; // top edge
+    WindowTimer *Timer1 = nullptr;
+
+    qint16 ticks = 0;
+    QString buildver;
+    QStringList updinfo;
+    qint32 srvver = 0;
+
+    void setFetchTimeout(int ms) { m_fetchTimeoutMs = ms; }
+    bool skinChecked() const { return m_skinChecked; }
+    QWidget *mainWindow() const { return m_mainWindow; }
+
+public slots:
+    void Timer1_Timer();
+
+signals:
+    // The updater has been started: the program ends without opening its main window.
+    void endProgram();
+
+private:
+    void installSkinComponent();
+    void versionCheck();
+    void openMainWindow();
+
+    QString m_updateBase;
+    MainWindowFactory m_openMain;
+    QWidget *m_mainWindow = nullptr;
+    int m_fetchTimeoutMs = HttpFetch::DefaultTimeoutMs;
+    bool m_skinChecked = false;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// The main window's one file dialog, shared by the four list-file commands. Returns the
+// chosen path, or an empty text when the user cancels. Tests give the next answer instead
+// of a real dialog.
+namespace FileDialog {
+
+// The filter every list-file command sets: text documents first, then all files.
+QString filter();
+
+QString getSaveFileName(QWidget *parent);
+QString getOpenFileName(QWidget *parent);
+
+// Test hook: while set, no dialog opens; the hook answers (a path, or empty for cancel).
+using Hook = std::function<QString(bool save)>;
+void setHook(Hook hook);
+
+} // namespace FileDialog

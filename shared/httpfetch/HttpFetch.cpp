@@ -1,0 +1,63 @@
+#include "httpfetch/HttpFetch.h"
+
+#include "text/Gb18030.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace HttpFetch {
+
+namespace {
+
+// An error page is still an answer; only a transfer that never finished is not.
+bool exchangeCompleted(const QNetworkReply &reply)
+{
+    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return false;
+    const int e = reply.error();
+    if (e == QNetworkReply::NoError)
+        return true;
+    // Content (2xx codes) and server (4xx codes) errors stand for HTTP statuses; 302 is a 400.
+    return (e >= 200 && e < 300) || e == QNetworkReply::ProtocolInvalidOperationError
+        || (e >= 400 && e < 500);
+}
+
+} // namespace
+
+QString bodytext(const QByteArray &body)
+{
+    return Gb18030::decode(body);
+}
+
+QString fetchtext(const QString &url, int timeoutMs)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(url)};
+    QNetworkReply *reply = manager.get(request);
+
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    bool timedOut = false;
+    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    deadline.stop();
+
+    QString result;
+    if (!timedOut && exchangeCompleted(*reply))
+        result = bodytext(reply->readAll());
+    delete reply;
+    return result;
+}
+
+} // namespace HttpFetch

@@ -1,0 +1,2 @@
+#pragma once
+// Loopback fake servers used by the tests live beside this header.

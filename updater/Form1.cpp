@@ -1,0 +1,203 @@
+#include "updater/Form1.h"
+
+#include "manifest/Manifest.h"
+#include "platform/MessageBox.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/ProgramFolder.h"
+#include "platform/WindowTimer.h"
+#include "text/Gb18030.h"
+#include "updater/DL.h"
+#include "updater/ProgressText.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+#include <limits>
+
+namespace Updater {
+
+namespace {
+
+const QString Title = QStringLiteral("软件升级");
+
+// Twips as the window was designed, 15 to a pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QString readInstalledVersionText()
+{
+    QFile file(ProgramFolder::file(QStringLiteral("update.dat")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return Gb18030::decode(file.read(64 * 1024)); // a version is a few bytes; never swallow a huge file
+}
+
+} // namespace
+
+Form1::Form1(const ServerConfig &config, QWidget *parent)
+    : QWidget(parent)
+    , m_updateBase(config.updateBase)
+{
+    setWindowTitle(Title);
+    setFixedSize(5895 / 15, 1200 / 15);
+
+    Label1 = new QLabel(QStringLiteral("本程序正在升级成v1.2版本，请稍后……"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(twips(120, 120, 4095, 255));
+    DL = new ::DL(this);
+    DL->setObjectName(QStringLiteral("DL"));
+    DL->setGeometry(twips(120, 480, 5655, 255));
+    Label3 = new QLabel(QStringLiteral("正在下载****文件"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(twips(120, 840, 3255, 255));
+    lblProg = new QLabel(QStringLiteral("已完成 0%"), this);
+    lblProg->setObjectName(QStringLiteral("lblProg"));
+    lblProg->setGeometry(twips(4320, 840, 1455, 255));
+
+    Timer1 = new WindowTimer(100, this);
+    Timer2 = new WindowTimer(2000, this);
+    connect(Timer1, &WindowTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Timer2, &WindowTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(DL, &::DL::Progress, this, &Form1::DL_Progress);
+    connect(DL, &::DL::Failed, this, &Form1::DL_Failed);
+
+    if (QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+
+    fileidx = 2;
+    Skin1.LoadSkin(ProgramFolder::file(QStringLiteral("winaqua.mys")));
+    Skin1.ApplySkin(this);
+}
+
+Form1::~Form1() = default;
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_activationQueued)
+        return;
+    m_activationQueued = true;
+    // Let the window appear before the blocking fetch.
+    QTimer::singleShot(0, this, &Form1::Form_Activate);
+}
+
+void Form1::Form_Activate()
+{
+    if (m_activated || m_ended)
+        return;
+    m_activated = true;
+
+    updinfo = Manifest::split(HttpFetch::fetchtext(Manifest::manifestUrl(m_updateBase), m_fetchTimeoutMs));
+    const qint32 installed = Manifest::installedVersion(readInstalledVersionText());
+    Manifest::UpdateCheck check = Manifest::compare(updinfo, installed);
+    // fileidx counts in 16 bits; a list it cannot walk is no manifest of ours.
+    if (updinfo.size() > std::numeric_limits<qint16>::max())
+        check = Manifest::UpdateCheck::Unavailable;
+
+    if (check == Manifest::UpdateCheck::Unavailable) {
+        MessageBox::information(this, QStringLiteral("无法获取升级信息，请稍后再试"), Title);
+        startMain();
+        end();
+        return;
+    }
+    if (check == Manifest::UpdateCheck::UpToDate) {
+        MessageBox::information(this, QStringLiteral("当前程序已经是最新版本，无需升级"), Title);
+        Timer1->setEnabled(false);
+        startMain();
+        end();
+        return;
+    }
+
+    // Every name is joined to the program folder and to the server path: refuse the whole
+    // list before anything is downloaded if one of them could leave either.
+    for (qsizetype i = 2; i < updinfo.size(); ++i) {
+        const QString name = Manifest::fileName(updinfo.at(i));
+        if (!Manifest::isSafeFileName(name)) {
+            MessageBox::information(this, QStringLiteral("升级信息中含有不安全的文件名：") + name, Title);
+            end();
+            return;
+        }
+        updinfo[i] = name;
+    }
+
+    Timer1->setEnabled(true);
+    Label1->setText(QStringLiteral("本程序正在生成") + updinfo.at(1) + QStringLiteral("版本，请稍后……"));
+}
+
+void Form1::Timer1_Timer()
+{
+    if (m_ended || m_stopped)
+        return;
+    Timer2->setEnabled(false);
+    if (fileidx > updinfo.size() - 1) {
+        // The question is asked once: nothing ticks while it is open.
+        Timer1->setEnabled(false);
+        const MessageBox::Answer answer = MessageBox::question(
+            this, QStringLiteral("程序已经升级为最新版本，是否开始运行本程序？"), QStringLiteral("升级完成"));
+        if (answer == MessageBox::Answer::Yes)
+            startMain();
+        end();
+        return;
+    }
+
+    Timer1->setEnabled(false); // nothing more until the file reports "100%"
+    const QString name = updinfo.at(fileidx);
+    DL->setSourceUrl(Manifest::fileUrl(m_updateBase, name));
+    DL->setSaveFolder(ProgramFolder::path());
+    DL->StartDownload();
+    Label3->setText(QStringLiteral("正在下载") + name);
+}
+
+void Form1::Timer2_Timer()
+{
+    if (m_ended || m_stopped)
+        return;
+    ++fileidx;
+    Timer1->setEnabled(true);
+}
+
+void Form1::DL_Progress(float fraction)
+{
+    if (m_ended || m_stopped)
+        return;
+    lblProg->setText(ProgressText::caption(fraction));
+    if (ProgressText::percent(fraction) == QLatin1String("100%"))
+        Timer2->setEnabled(true);
+}
+
+void Form1::DL_Failed(const QString &reason)
+{
+    if (m_ended || m_stopped)
+        return;
+    // Stop where we are: the files already replaced stay, this one and the rest are untouched.
+    m_stopped = true;
+    Timer1->setEnabled(false);
+    Timer2->setEnabled(false);
+    const QString text = QStringLiteral("下载") + updinfo.value(fileidx) + QStringLiteral("失败：") + reason;
+    Label3->setText(text);
+    MessageBox::information(this, text, Title);
+}
+
+void Form1::startMain()
+{
+    const QString program = ProgramFolder::file(QStringLiteral("Quorvex"));
+    if (!ProcessLauncher::startDetached(program))
+        MessageBox::information(this, QStringLiteral("无法启动程序：") + program, Title);
+}
+
+void Form1::end()
+{
+    m_ended = true;
+    Timer1->setEnabled(false);
+    Timer2->setEnabled(false);
+    DL->Abort();
+    close();
+    emit ended();
+}
+
+} // namespace Updater

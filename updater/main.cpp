@@ -1,0 +1,13 @@
+#include "config/ServerConfig.h"
+#include "updater/Form1.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    Updater::Form1 form(ServerConfig::defaults());
+    QObject::connect(&form, &Updater::Form1::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    form.show();
+    return app.exec();
+}
