@@ -10,6 +10,8 @@
 #include "platform/WindowTimer.h"
 #include "window/DomainListModel.h"
 #include "window/MainLayout.h"
+#include "window/RunPanel.h"
+#include "generation/CandidateCount.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -165,6 +167,11 @@ void Form1::createControls()
     Timersc->setPrecise(true); // as close to 1 ms as the platform keeps
     connect(Timersc, &WindowTimer::timeout, this, &Form1::Timersc_Timer);
 
+    runPanel = new RunPanel(m_list, this);
+    connect(domaingz, &QLineEdit::textChanged, this, &Form1::updateCandidateCount);
+    for (QCheckBox *c : checks())
+        connect(c, &QCheckBox::toggled, this, &Form1::updateCandidateCount);
+
     m_viewFlush = new QTimer(this);
     m_viewFlush->setSingleShot(true);
     m_viewFlush->setInterval(ViewFlushMs);
@@ -210,6 +217,7 @@ void Form1::Form_Load()
     Command8->setEnabled(false);
     // 13. The query channels.
     createChannels();
+    updateCandidateCount();
 }
 
 // --- Task list ----------------------------------------------------------------------------
@@ -365,8 +373,31 @@ int Form1::channelCount() const
     return qBound(0, threads.toInt(), int(ChannelCount));
 }
 
-void Form1::layoutExtras(const MainLayout::Result &)
+void Form1::layoutExtras(const MainLayout::Result &r)
 {
+    // The run panel fills the space right of the free-names list, from the caption row
+    // down to the button row.
+    const QRect rich = r.rects.value(QStringLiteral("RichTextBox1"));
+    const QRect buttons = r.rects.value(QStringLiteral("Command2"));
+    const int left = rich.left() + rich.width() + 120;
+    const int top = r.rects.value(QStringLiteral("SkinLabel12")).top();
+    const int right = width() * MainLayout::TwipsPerPixel - 120;
+    const QRect panel(left, top, qMax(0, right - left), qMax(0, buttons.top() - 120 - top));
+    runPanel->setGeometry(MainLayout::toPixels(panel));
+}
+
+void Form1::updateCandidateCount()
+{
+    RuleParser::Ticks ticks{};
+    const auto boxes = checks();
+    for (size_t i = 0; i < boxes.size(); ++i)
+        ticks[i] = boxes[i]->isChecked();
+    const CharTables tables{charall, charinitials, charfinals, chardigits, charletters};
+    const RuleParser::Result parsed = RuleParser::parse(domaingz->text(), ticks, tables);
+    if (parsed.ok)
+        runPanel->setCandidateCount(CandidateCount::formatted(parsed.rule));
+    else
+        runPanel->setRuleRefused(parsed.message);
 }
 
 // --- Generation ---------------------------------------------------------------------------
@@ -419,6 +450,7 @@ void Form1::Command1_Click()
         return;
     }
     tlds = parsed.rule.tlds;
+    runPanel->runStarted();
     if (parsed.rule.multiGroup) {
         odometer = Odometer(parsed.rule.groups);
         Timersc->setEnabled(true);
@@ -447,6 +479,7 @@ void Form1::endOfGeneration()
     Command5->setEnabled(true);
     Command7->setEnabled(true);
     handOverToQuery();
+    runPanel->setQuerying(true);
     SkinLabel14->setText(QStringLiteral("正在批量查询已生成的域名"));
 }
 
@@ -485,6 +518,7 @@ void Form1::Command4_Click()
     Command10->setEnabled(true);
     threads = Combo1->currentText(); // a change made during the generation counts from here
     handOverToQuery();
+    runPanel->setQuerying(true);
     SkinLabel14->setText(QStringLiteral("正在批量查询已经生成域名"));
 }
 
@@ -602,6 +636,7 @@ void Form1::endOfBatch(int index)
     Command8->setEnabled(true);
     Command1->setEnabled(true);
     SkinLabel14->setText(QStringLiteral("本次域名批量查询已经正常结束"));
+    runPanel->runEnded();
 }
 
 void Form1::Command5_Click()
@@ -614,6 +649,7 @@ void Form1::Command5_Click()
     Command6->setEnabled(true);
     Command5->setEnabled(false);
     SkinLabel14->setText(QStringLiteral("域名注册查询暂停"));
+    runPanel->setQuerying(false);
     Command8->setEnabled(true);
     Command7->setEnabled(true);
 }
@@ -628,6 +664,7 @@ void Form1::Command6_Click()
     Command6->setEnabled(false);
     Command5->setEnabled(true);
     SkinLabel14->setText(QStringLiteral("正在进行域名注册查询"));
+    runPanel->setQuerying(true);
     Command7->setEnabled(true);
     Command8->setEnabled(false);
 }
@@ -650,6 +687,7 @@ void Form1::Command7_Click()
     Command5->setEnabled(false);
     Command7->setEnabled(false);
     SkinLabel14->setText(QStringLiteral("域名查询结束"));
+    runPanel->runEnded();
     Command8->setEnabled(true);
     Command1->setEnabled(true);
     Command11->setEnabled(true);
@@ -719,6 +757,8 @@ void Form1::Command11_Click()
     hosttt = 0;
     runflag = 1;
     m_batchEnded = false;
+    runPanel->runStarted();
+    runPanel->setQuerying(true);
     handOverToQuery();
 }
 

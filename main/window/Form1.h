@@ -14,6 +14,7 @@
 
 class DomainListModel;
 class QueryChannel;
+class RunPanel;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -56,6 +57,8 @@ public:
            *SkinLabel14 = nullptr;
     WindowTimer *Timersc = nullptr;
     Skin Skin1;
+    // Where the design had its advertising: the candidate count and the run's figures.
+    RunPanel *runPanel = nullptr;
 
     std::array<QCheckBox *, 9> checks() const; // Check1..Check9
     std::array<QPushButton *, 12> commands() const; // Command1..Command12
@@ -127,6 +130,7 @@ protected:
 private:
     void settle(const QString &mydomain, ReplyClassifier::Verdict verdict, int myindex, int nowii);
     void endOfGeneration();
+    void updateCandidateCount();
     void handOverToQuery();
     void checkEndOfBatch(int index);
     void endOfBatch(int index);

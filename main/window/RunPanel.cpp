@@ -1,0 +1,191 @@
+#include "window/RunPanel.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+int shownNumber(const QLabel *label)
+{
+    QString digits = label->text();
+    digits.remove(QLatin1Char(','));
+    return digits.toInt();
+}
+
+QString grouped(int n)
+{
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::DefaultNumberOptions); // keeps the "," between thousands
+    return c.toString(n);
+}
+} // namespace
+
+RunPanel::RunPanel(const DomainListModel *model, QWidget *parent)
+    : QFrame(parent)
+    , m_model(model)
+{
+    setObjectName(QStringLiteral("RunPanel"));
+    setFrameShape(QFrame::StyledPanel);
+    m_clock.start();
+
+    auto *box = new QVBoxLayout(this);
+    box->setContentsMargins(8, 6, 8, 6);
+    box->setSpacing(4);
+
+    auto *title = new QLabel(QStringLiteral("规则候选域名数"), this);
+    title->setObjectName(QStringLiteral("RunPanelTitle"));
+    box->addWidget(title);
+    m_candidates = new QLabel(this);
+    m_candidates->setObjectName(QStringLiteral("RunPanelCandidates"));
+    m_candidates->setWordWrap(true);
+    box->addWidget(m_candidates);
+
+    auto *progressTitle = new QLabel(QStringLiteral("本次查询进度"), this);
+    progressTitle->setObjectName(QStringLiteral("RunPanelTitle"));
+    box->addSpacing(6);
+    box->addWidget(progressTitle);
+    m_progress = new QProgressBar(this);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximum(1);
+    m_progress->setValue(0);
+    box->addWidget(m_progress);
+    m_progressText = new QLabel(this);
+    box->addWidget(m_progressText);
+
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(2);
+    box->addLayout(grid);
+    int row = 0;
+    auto figure = [&](const QString &caption) {
+        auto *name = new QLabel(caption + QStringLiteral("："), this);
+        auto *value = new QLabel(QStringLiteral("0"), this);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(name, row, 0);
+        grid->addWidget(value, row, 1);
+        ++row;
+        return value;
+    };
+    using R = DomainListModel::Result;
+    for (R r : {R::Registered, R::Free, R::Undecidable, R::Timeout, R::UserEnded})
+        m_results[size_t(r)] = figure(DomainListModel::resultText(r));
+    m_waiting = figure(DomainListModel::stateText(DomainListModel::State::Waiting));
+    m_querying_ = figure(DomainListModel::stateText(DomainListModel::State::Querying));
+    m_rate = figure(QStringLiteral("查询速度（近十秒）"));
+    m_elapsed = figure(QStringLiteral("已用时间"));
+    m_eta = figure(QStringLiteral("预计剩余时间"));
+    box->addStretch(1);
+
+    m_refresh = new QTimer(this);
+    m_refresh->setInterval(RefreshMs);
+    connect(m_refresh, &QTimer::timeout, this, [this] {
+        if (m_dirty || m_stats.running())
+            refresh();
+    });
+    m_refresh->start();
+    connect(m_model, &DomainListModel::countsChanged, this, [this] { m_dirty = true; });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_dirty = true; });
+    refresh();
+}
+
+void RunPanel::setCandidateCount(const QString &count)
+{
+    m_candidates->setText(count);
+}
+
+void RunPanel::setRuleRefused(const QString &reason)
+{
+    m_candidates->setText(reason);
+}
+
+void RunPanel::runStarted()
+{
+    m_stats.start(m_clock.elapsed());
+    m_querying = false;
+    refresh();
+}
+
+void RunPanel::setQuerying(bool querying)
+{
+    m_querying = querying;
+    m_dirty = true;
+}
+
+void RunPanel::runEnded()
+{
+    m_querying = false;
+    m_stats.stop(m_clock.elapsed());
+    refresh();
+}
+
+void RunPanel::refresh()
+{
+    m_dirty = false;
+    const qint64 now = m_clock.elapsed();
+    const int total = m_model->size();
+    const int settled = m_model->countState(DomainListModel::State::Finished);
+    if (m_stats.running())
+        m_stats.sample(now, settled);
+
+    m_progress->setMaximum(qMax(1, total));
+    m_progress->setValue(qMin(settled, qMax(1, total)));
+    m_progressText->setText(QStringLiteral("已查询 %1 / %2").arg(grouped(settled), grouped(total)));
+    using R = DomainListModel::Result;
+    for (R r : {R::Registered, R::Free, R::Undecidable, R::Timeout, R::UserEnded})
+        m_results[size_t(r)]->setText(grouped(m_model->countResult(r)));
+    m_waiting->setText(grouped(m_model->countState(DomainListModel::State::Waiting)));
+    m_querying_->setText(grouped(m_model->countState(DomainListModel::State::Querying)));
+    m_rate->setText(QStringLiteral("%1 个/秒").arg(m_stats.ratePerSecond(), 0, 'f', 1));
+    m_elapsed->setText(RunStats::clock(m_stats.elapsedMs(now) / 1000));
+    const int remaining = m_model->countState(DomainListModel::State::Waiting)
+                          + m_model->countState(DomainListModel::State::Querying);
+    m_eta->setText(m_querying && m_stats.running() ? RunStats::clock(m_stats.secondsLeft(remaining))
+                                                   : QStringLiteral("—"));
+}
+
+QString RunPanel::candidateText() const
+{
+    return m_candidates->text();
+}
+
+int RunPanel::progressValue() const
+{
+    return m_progress->value();
+}
+
+int RunPanel::progressMaximum() const
+{
+    return m_progress->maximum();
+}
+
+int RunPanel::shownResultCount(DomainListModel::Result r) const
+{
+    return m_results[size_t(r)] ? shownNumber(m_results[size_t(r)]) : -1;
+}
+
+int RunPanel::shownStateCount(DomainListModel::State s) const
+{
+    if (s == DomainListModel::State::Waiting)
+        return shownNumber(m_waiting);
+    if (s == DomainListModel::State::Querying)
+        return shownNumber(m_querying_);
+    return -1;
+}
+
+QString RunPanel::rateText() const
+{
+    return m_rate->text();
+}
+
+QString RunPanel::elapsedText() const
+{
+    return m_elapsed->text();
+}
+
+QString RunPanel::etaText() const
+{
+    return m_eta->text();
+}

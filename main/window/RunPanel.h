@@ -1,0 +1,64 @@
+#pragma once
+
+#include "window/DomainListModel.h"
+#include "window/RunStats.h"
+
+#include <QElapsedTimer>
+#include <QFrame>
+#include <array>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+// The panel beside the free-names list: how many candidates the rule describes, and how far
+// the current run has come and what it found. It reads the task list's running tallies,
+// never the rows themselves, and repaints at most ten times a second.
+class RunPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    static constexpr int RefreshMs = 100;
+
+    explicit RunPanel(const DomainListModel *model, QWidget *parent = nullptr);
+
+    // The count of candidates the rule describes ("27,705,600"), or why the rule is refused.
+    void setCandidateCount(const QString &count);
+    void setRuleRefused(const QString &reason);
+
+    void runStarted();
+    void setQuerying(bool querying);
+    void runEnded();
+
+    // Brings every figure up to date now.
+    void refresh();
+
+    // What the panel shows, for tests.
+    QString candidateText() const;
+    int progressValue() const;
+    int progressMaximum() const;
+    int shownResultCount(DomainListModel::Result r) const;
+    int shownStateCount(DomainListModel::State s) const;
+    QString rateText() const;
+    QString elapsedText() const;
+    QString etaText() const;
+
+private:
+
+    const DomainListModel *m_model;
+    RunStats m_stats;
+    QElapsedTimer m_clock;
+    QTimer *m_refresh;
+    bool m_dirty = true;
+    bool m_querying = false;
+
+    QLabel *m_candidates;
+    QProgressBar *m_progress;
+    QLabel *m_progressText;
+    std::array<QLabel *, DomainListModel::ResultCount> m_results{};
+    QLabel *m_waiting;
+    QLabel *m_querying_;
+    QLabel *m_rate;
+    QLabel *m_elapsed;
+    QLabel *m_eta;
+};
