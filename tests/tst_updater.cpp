@@ -628,10 +628,11 @@ void TestUpdater::failedDownloadKeepsOldFile_data()
         QTest::newRow("broken mid-body") << r << QStringLiteral("网络错误");
     }
     {
-        Response r = piecewise(QByteArray(8000, 'n'), 8, 20);
-        r.chunked = true;
+        Response r;
+        r.body = QByteArray(8000, 'n');
         r.breakAfter = 5000;
-        QTest::newRow("broken chunked") << r << QStringLiteral("网络错误");
+        // Qt may take this close for the end of the body; the length check must not.
+        QTest::newRow("broken at once") << r << QString();
     }
     {
         Response r;
@@ -731,6 +732,10 @@ void TestUpdater::neverHundredBeforeSaved()
     QSignalSpy failed(&dl, &DL::Failed);
     dl.StartDownload();
     QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty() && seen.last() == 1.0f, 10000);
+    bool identity = false;
+    for (const auto &h : m_server->requests().first().headers)
+        identity |= h.first.toLower() == "accept-encoding" && h.second == "identity";
+    QVERIFY(identity); // no compression, so the length can be checked
 
     QVERIFY(failed.isEmpty());
     QVERIFY(seen.size() > 3); // progress was reported along the way

@@ -84,7 +84,10 @@ void DL::StartDownload()
     // The name is one path segment on the server, so "#", "?" or "%" in it must not be
     // read as URL syntax.
     const QUrl url(m_sourceUrl.left(slash + 1) + QString::fromLatin1(QUrl::toPercentEncoding(m_name)));
-    m_reply = m_manager.get(QNetworkRequest(url));
+    QNetworkRequest request(url);
+    // Uncompressed, so the announced length can be held against what arrived.
+    request.setRawHeader("Accept-Encoding", "identity");
+    m_reply = m_manager.get(request);
     connect(m_reply, &QNetworkReply::readyRead, this, &DL::onReadyRead);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &DL::onDownloadProgress);
     connect(m_reply, &QNetworkReply::finished, this, &DL::onFinished);
@@ -177,7 +180,8 @@ void DL::onFinished()
     } else if (!status.isValid()) {
         reason = QStringLiteral("服务器没有应答");
     } else {
-        // A close before the announced length is a broken transfer, not a short file.
+        // A close before the announced length is a broken transfer, not a short file, even
+        // when Qt finishes the reply without an error.
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && !reply->hasRawHeader("Content-Encoding")
             && length.toLongLong() != m_written)

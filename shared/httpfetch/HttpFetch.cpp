@@ -13,17 +13,26 @@ namespace HttpFetch {
 
 namespace {
 
+// Qt may finish a reply whose connection closed early without an error, so a body that
+// announced its length is held to it.
+bool bodyHasAnnouncedLength(const QNetworkReply &reply)
+{
+    const QVariant length = reply.header(QNetworkRequest::ContentLengthHeader);
+    if (!length.isValid() || reply.hasRawHeader("Content-Encoding"))
+        return true;
+    return reply.bytesAvailable() == length.toLongLong();
+}
+
 // An error page is still an answer; only a transfer that never finished is not.
 bool exchangeCompleted(const QNetworkReply &reply)
 {
     if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         return false;
-    const int e = reply.error();
-    if (e == QNetworkReply::NoError)
-        return true;
     // Content (2xx codes) and server (4xx codes) errors stand for HTTP statuses; 302 is a 400.
-    return (e >= 200 && e < 300) || e == QNetworkReply::ProtocolInvalidOperationError
-        || (e >= 400 && e < 500);
+    const int e = reply.error();
+    const bool answered = e == QNetworkReply::NoError || (e >= 200 && e < 300)
+        || e == QNetworkReply::ProtocolInvalidOperationError || (e >= 400 && e < 500);
+    return answered && bodyHasAnnouncedLength(reply);
 }
 
 } // namespace

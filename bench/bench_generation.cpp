@@ -1,0 +1,118 @@
+// Runs the default rule for a while on real Timersc ticks in an offscreen window and prints
+// ticks and rows per second, first on an empty list, then with rows already in the list.
+// Usage: bench_generation [seconds per phase, default 10] [rows already there, default 200000]
+#include "config/ServerConfig.h"
+#include "platform/MessageBox.h"
+#include "platform/WindowTimer.h"
+#include "window/DomainListModel.h"
+#include "window/Form1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+long rssKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// Generation never starts a query tick, but should one run it stays on this machine.
+ServerConfig loopbackConfig()
+{
+    ServerConfig c;
+    c.internic = c.cnnic = c.la = c.me = c.iana = c.educn = c.name = c.biz = QStringLiteral("127.0.0.1");
+    c.rdapInfo = QStringLiteral("http://127.0.0.1:9/");
+    c.whoisPort = 9;
+    c.updateBase = QStringLiteral("http://127.0.0.1:9");
+    return c;
+}
+
+void phase(const char *title, double seconds, int prefill)
+{
+    Form1 form(loopbackConfig());
+    form.resize(1000, 700);
+    form.show();
+    QApplication::processEvents();
+
+    form.Command1_Click(); // the default rule, .com only
+    if (!form.Timersc->isEnabled()) {
+        std::printf("%s: generation did not start\n", title);
+        return;
+    }
+    if (prefill > 0) {
+        // The run is set up and its timer armed; give it a list that already holds rows,
+        // as if it had been generating for a few minutes, before the first tick.
+        QStringList rows;
+        rows.reserve(prefill);
+        char domain[32];
+        for (int i = 0; i < prefill; ++i) {
+            std::snprintf(domain, sizeof domain, "pf%07dz.com", i);
+            rows << QString::fromLatin1(domain);
+        }
+        form.addRows(rows);
+        form.flushView();
+        QApplication::processEvents();
+    }
+    const int rowsBefore = form.hostii;
+
+    qint64 ticks = 0;
+    qint64 maxGapNs = 0;
+    qint64 gapsOver5ms = 0;
+    QElapsedTimer clock;
+    qint64 lastNs = -1;
+    QObject::connect(form.Timersc, &WindowTimer::timeout, &form, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (lastNs >= 0) {
+            const qint64 gap = now - lastNs;
+            maxGapNs = qMax(maxGapNs, gap);
+            if (gap > 5000000)
+                ++gapsOver5ms;
+        }
+        lastNs = now;
+        ++ticks;
+    });
+
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    clock.start();
+    loop.exec();
+    const double elapsed = double(clock.nsecsElapsed()) / 1e9;
+    form.Command2_Click();
+    QApplication::processEvents();
+
+    const qint64 rows = form.hostii - rowsBefore;
+    std::printf("%s\n", title);
+    std::printf("  elapsed %.2f s, ticks %lld, rows %lld (list now %d rows, view %d)\n", elapsed, ticks, rows,
+                form.hostii, form.listModel()->rowCount());
+    std::printf("  ticks/s %.0f, rows/s %.0f\n", double(ticks) / elapsed, double(rows) / elapsed);
+    std::printf("  longest gap between ticks %.1f ms, gaps over 5 ms: %lld\n", double(maxGapNs) / 1e6, gapsOver5ms);
+    std::printf("  last row %s, RSS %ld KiB\n", qPrintable(form.listModel()->domain(form.hostii)), rssKiB());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    MessageBox::recordAndAnswer(nullptr);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    const int prefill = argc > 2 ? std::atoi(argv[2]) : 200000;
+
+    phase("default rule, empty list", seconds, 0);
+    phase(qPrintable(QStringLiteral("default rule, %1 rows already in the list").arg(prefill)), seconds, prefill);
+    return 0;
+}
