@@ -40,6 +40,24 @@ ServerConfig loopbackConfig()
     return c;
 }
 
+// The ceiling: the same 1 ms window timer with nothing to do.
+void bareTimer(double seconds)
+{
+    WindowTimer timer(1);
+    timer.setPrecise(true);
+    qint64 ticks = 0;
+    QObject::connect(&timer, &WindowTimer::timeout, [&] { ++ticks; });
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    timer.setEnabled(true);
+    loop.exec();
+    timer.setEnabled(false);
+    const double elapsed = double(clock.nsecsElapsed()) / 1e9;
+    std::printf("bare 1 ms timer, no window work\n  ticks/s %.0f\n", double(ticks) / elapsed);
+}
+
 void phase(const char *title, double seconds, int prefill)
 {
     Form1 form(loopbackConfig());
@@ -94,11 +112,21 @@ void phase(const char *title, double seconds, int prefill)
     QApplication::processEvents();
 
     const qint64 rows = form.hostii - rowsBefore;
+    // What one view update (new rows published, newest row scrolled to) costs at this size.
+    form.flushView();
+    QApplication::processEvents();
+    QElapsedTimer flush;
+    flush.start();
+    form.Timersc_Timer();
+    form.flushView();
+    QApplication::processEvents();
+    const double flushMs = double(flush.nsecsElapsed()) / 1e6;
     std::printf("%s\n", title);
     std::printf("  elapsed %.2f s, ticks %lld, rows %lld (list now %d rows, view %d)\n", elapsed, ticks, rows,
                 form.hostii, form.listModel()->rowCount());
     std::printf("  ticks/s %.0f, rows/s %.0f\n", double(ticks) / elapsed, double(rows) / elapsed);
     std::printf("  longest gap between ticks %.1f ms, gaps over 5 ms: %lld\n", double(maxGapNs) / 1e6, gapsOver5ms);
+    std::printf("  one view update at this size %.2f ms\n", flushMs);
     std::printf("  last row %s, RSS %ld KiB\n", qPrintable(form.listModel()->domain(form.hostii)), rssKiB());
 }
 
@@ -112,6 +140,7 @@ int main(int argc, char *argv[])
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     const int prefill = argc > 2 ? std::atoi(argv[2]) : 200000;
 
+    bareTimer(seconds);
     phase("default rule, empty list", seconds, 0);
     phase(qPrintable(QStringLiteral("default rule, %1 rows already in the list").arg(prefill)), seconds, prefill);
     return 0;

@@ -264,9 +264,9 @@ void Form1::flushView()
         domainlist->scrollTo(m_list->index(m_pendingScroll - 1, 0), QAbstractItemView::EnsureVisible);
     m_pendingScroll = 0;
     // The view lays out every row again when rows arrive, which grows with the list; keep
-    // that under a tenth of the time so generation and queries keep their pace.
+    // that to a few percent of the time so generation and queries keep their pace.
     const int spentMs = int(clock.elapsed());
-    m_viewFlush->setInterval(qBound(ViewFlushMs, spentMs * 10, 1000));
+    m_viewFlush->setInterval(qBound(ViewFlushMs, spentMs * 30, 1000));
 }
 
 // --- Layout -------------------------------------------------------------------------------
