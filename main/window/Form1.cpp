@@ -34,8 +34,6 @@ namespace {
 // New rows and the scroll to the newest row reach the view at most this often: rows can
 // arrive every millisecond, far faster than anyone can read them.
 constexpr int ViewFlushMs = 40;
-
-const char *const DefaultRule = "[ni,wo,ta,c,a,d][数字][声母][韵母][字母][随机]";
 } // namespace
 
 Form1::Form1(const ServerConfig &config, QWidget *parent)
@@ -180,42 +178,36 @@ void Form1::createControls()
 
 void Form1::Form_Load()
 {
-    // 1. Skin.
+    // Start-up runs in a fixed order: skin first, channels last.
     Skin1.LoadSkin(ProgramFolder::file(QStringLiteral("winaqua.mys")));
     Skin1.ApplySkin(this);
-    // 2.
     hosttt = 0;
-    // 4. The character tables.
-    charall = QStringLiteral("a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p,q,r,s,t,u,v,w,x,y,z,0,1,2,3,4,5,6,7,8,9,-");
-    charinitials = QStringLiteral("b,p,m,f,d,t,n,l,g,k,h,j,q,x,z,c,s,zh,ch,sh");
-    charfinals = QStringLiteral("a,o,e,e,u,v,ai,ei,ui,ao,ou,iu,ie,ue,er,an,en,in,un,vn,ang,eng,ing,ong");
-    chardigits = QStringLiteral("0,1,2,3,4,5,6,7,8,9");
-    charletters = QStringLiteral("a,b,c,d,e,f,g,h,i,j,k,l,m,n,o,p,q,r,s,t,u,v,w,x,y,z");
-    // 5-6.
+    const CharTables fixed;
+    charall = fixed.charall;
+    charinitials = fixed.charinitials;
+    charfinals = fixed.charfinals;
+    chardigits = fixed.chardigits;
+    charletters = fixed.charletters;
     hostii = 0;
-    domaingz->setText(QString::fromUtf8(DefaultRule));
-    // 7. The four columns: Id 800 twips, domain default, state 1000 twips, result default.
+    domaingz->setText(CharTables::defaultRule());
+    // The four columns: Id 800 twips, domain default, state 1000 twips, result default.
     domainlist->setModel(m_list);
     domainlist->header()->setStretchLastSection(true);
     domainlist->header()->resizeSection(DomainListModel::IdColumn, MainLayout::toPixels(800));
     domainlist->header()->resizeSection(DomainListModel::DomainColumn, 120);
     domainlist->header()->resizeSection(DomainListModel::StateColumn, MainLayout::toPixels(1000));
-    // 8.
     Command2->setEnabled(false);
     Command3->setEnabled(false);
     Command4->setEnabled(false);
     Command10->setEnabled(false);
-    // 9.
     for (int i = 1; i <= 20; ++i)
         Combo1->addItem(QString::number(i));
     Combo1->setCurrentIndex(Combo1->findText(QStringLiteral("10")));
-    // 10-11.
     runflag = 1;
     Command5->setEnabled(false);
     Command6->setEnabled(false);
     Command7->setEnabled(false);
     Command8->setEnabled(false);
-    // 13. The query channels.
     createChannels();
     updateCandidateCount();
 }
@@ -386,14 +378,23 @@ void Form1::layoutExtras(const MainLayout::Result &r)
     runPanel->setGeometry(MainLayout::toPixels(panel));
 }
 
-void Form1::updateCandidateCount()
+RuleParser::Ticks Form1::ticks() const
 {
-    RuleParser::Ticks ticks{};
+    RuleParser::Ticks ticked{};
     const auto boxes = checks();
     for (size_t i = 0; i < boxes.size(); ++i)
-        ticks[i] = boxes[i]->isChecked();
-    const CharTables tables{charall, charinitials, charfinals, chardigits, charletters};
-    const RuleParser::Result parsed = RuleParser::parse(domaingz->text(), ticks, tables);
+        ticked[i] = boxes[i]->isChecked();
+    return ticked;
+}
+
+CharTables Form1::charTables() const
+{
+    return CharTables{charall, charinitials, charfinals, chardigits, charletters};
+}
+
+void Form1::updateCandidateCount()
+{
+    const RuleParser::Result parsed = RuleParser::parse(domaingz->text(), ticks(), charTables());
     if (parsed.ok)
         runPanel->setCandidateCount(CandidateCount::formatted(parsed.rule));
     else
@@ -404,12 +405,8 @@ void Form1::updateCandidateCount()
 
 void Form1::Command1_Click()
 {
-    RuleParser::Ticks ticks{};
-    const auto boxes = checks();
-    for (size_t i = 0; i < boxes.size(); ++i)
-        ticks[i] = boxes[i]->isChecked();
     // Without a ticked domain there is nothing to generate; refuse before touching anything.
-    if (RuleParser::tldString(ticks).isEmpty()) {
+    if (RuleParser::tldString(ticks()).isEmpty()) {
         MessageBox::information(this, RuleParser::noTopLevelDomainMessage());
         return;
     }
@@ -435,9 +432,8 @@ void Form1::Command1_Click()
     Command11->setEnabled(false);
 
     ruletext = domaingz->text();
-    const CharTables tables{charall, charinitials, charfinals, chardigits, charletters};
-    const RuleParser::Result parsed = RuleParser::parse(ruletext, ticks, tables);
-    tldstr = RuleParser::tldString(ticks);
+    const RuleParser::Result parsed = RuleParser::parse(ruletext, ticks(), charTables());
+    tldstr = RuleParser::tldString(ticks());
     if (!parsed.ok) {
         MessageBox::information(this, parsed.message);
         // Back to idle, so a corrected rule can be started.

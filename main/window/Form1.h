@@ -2,6 +2,7 @@
 
 #include "config/ServerConfig.h"
 #include "generation/Odometer.h"
+#include "generation/RuleParser.h"
 #include "skin/Skin.h"
 #include "whois/ReplyClassifier.h"
 #include "whois/WhoisServers.h"
@@ -131,6 +132,8 @@ private:
     void settle(const QString &mydomain, ReplyClassifier::Verdict verdict, int myindex, int nowii);
     void endOfGeneration();
     void updateCandidateCount();
+    RuleParser::Ticks ticks() const;
+    CharTables charTables() const;
     void handOverToQuery();
     void checkEndOfBatch(int index);
     void endOfBatch(int index);
