@@ -707,9 +707,11 @@ QStringList Form1::domainsWhere(bool skipRegistered) const
 bool Form1::writeListFile(const QString &path, const QByteArray &bytes)
 {
     // Written beside the target and renamed over it only when complete: a failed save
-    // never leaves a half-written or emptied list behind.
+    // never leaves a half-written or emptied list behind. A small list sits in the write
+    // buffer until flushed, and commit() does not notice a failing flush, so flush first.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
+        || !file.commit()) {
         MessageBox::information(this, QStringLiteral("无法写入文件：") + path + QLatin1Char('\n') + file.errorString());
         return false;
     }

@@ -44,6 +44,11 @@ QString bodytext(const QByteArray &body)
 
 QString fetchtext(const QString &url, int timeoutMs)
 {
+    // Names under .invalid never resolve (RFC 6761): an unconfigured build asks nobody.
+    const QString host = QUrl(url).host();
+    if (host == QLatin1String("invalid") || host.endsWith(QLatin1String(".invalid")))
+        return QString();
+
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(url)};
     QNetworkReply *reply = manager.get(request);

@@ -12,24 +12,19 @@ FakeHttpServer::FakeHttpServer(QObject *parent)
                 // The request head may arrive in pieces; answer once, when it is whole.
                 const QByteArray head = socket->property("head").toByteArray() + socket->readAll();
                 socket->setProperty("head", head);
-                if (head.contains("\r\n\r\n") && !socket->property("answered").toBool()) {
-                    socket->setProperty("answered", true);
-                    answer(socket, head);
-                }
+                if (!head.contains("\r\n\r\n") || socket->property("answered").toBool())
+                    return;
+                socket->setProperty("answered", true);
+                const QString path = QString::fromLatin1(head.split(' ').value(1));
+                m_paths.append(path);
+                const Response r = m_responses.value(path, {404, "<html><body>404 Not Found</body></html>"});
+                if (r.neverAnswer)
+                    return;
+                socket->write("HTTP/1.1 " + QByteArray::number(r.status) + " Status\r\nContent-Length: "
+                              + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n\r\n");
+                socket->write(r.breakAfter >= 0 ? r.body.left(r.breakAfter) : r.body);
+                socket->disconnectFromHost();
             });
         }
     });
-}
-
-void FakeHttpServer::answer(QTcpSocket *socket, const QByteArray &head)
-{
-    const QString path = QString::fromLatin1(head.split(' ').value(1));
-    m_paths.append(path);
-    const Response r = m_responses.value(path, {404, "<html><body>404 Not Found</body></html>"});
-    if (r.neverAnswer)
-        return;
-    socket->write("HTTP/1.1 " + QByteArray::number(r.status) + " Status\r\nContent-Length: "
-                  + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n\r\n");
-    socket->write(r.breakAfter >= 0 ? r.body.left(r.breakAfter) : r.body);
-    socket->disconnectFromHost();
 }

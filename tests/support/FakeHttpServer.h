@@ -1,11 +1,8 @@
 #pragma once
 
 #include <QHash>
-#include <QHostAddress>
 #include <QStringList>
 #include <QTcpServer>
-
-class QTcpSocket;
 
 // A small HTTP/1.1 responder on loopback for tests: one canned answer per path, one request
 // per connection, closed after the answer. Paths without an answer get a 404 page.
@@ -23,21 +20,15 @@ public:
 
     explicit FakeHttpServer(QObject *parent = nullptr);
 
-    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0)
-    {
-        return m_server.listen(address, port);
-    }
+    bool listen(const QHostAddress &a = QHostAddress::LocalHost, quint16 port = 0) { return m_server.listen(a, port); }
     quint16 port() const { return m_server.serverPort(); }
     QString host() const { return m_server.serverAddress().toString(); }
-    QString baseUrl() const { return QStringLiteral("http://%1:%2").arg(host()).arg(port()); }
+    QString baseUrl() const { return "http://" + host() + ':' + QString::number(port()); }
 
     void setResponse(const QString &path, const Response &r) { m_responses.insert(path, r); }
-    void setResponse(const QString &path, int status, const QByteArray &body) { setResponse(path, {status, body}); }
     QStringList requestedPaths() const { return m_paths; }
 
 private:
-    void answer(QTcpSocket *socket, const QByteArray &head);
-
     QTcpServer m_server;
     QHash<QString, Response> m_responses;
     QStringList m_paths;
