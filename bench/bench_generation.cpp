@@ -1,6 +1,7 @@
 // Runs the default rule for a while on real Timersc ticks in an offscreen window and prints
 // ticks and rows per second, first on an empty list, then with rows already in the list.
 // Usage: bench_generation [seconds per phase, default 10] [rows already there, default 200000]
+#include "BenchUtil.h"
 #include "config/ServerConfig.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowTimer.h"
@@ -18,27 +19,7 @@
 
 namespace {
 
-long rssKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
-// Generation never starts a query tick, but should one run it stays on this machine.
-ServerConfig loopbackConfig()
-{
-    ServerConfig c;
-    c.internic = c.cnnic = c.la = c.me = c.iana = c.educn = c.name = c.biz = QStringLiteral("127.0.0.1");
-    c.rdapInfo = QStringLiteral("http://127.0.0.1:9/");
-    c.whoisPort = 9;
-    c.updateBase = QStringLiteral("http://127.0.0.1:9");
-    return c;
-}
 
 // The ceiling: the same 1 ms window timer with nothing to do.
 void bareTimer(double seconds)
@@ -60,7 +41,7 @@ void bareTimer(double seconds)
 
 void phase(const char *title, double seconds, int prefill)
 {
-    Form1 form(loopbackConfig());
+    Form1 form(BenchUtil::loopbackConfig());
     form.resize(1000, 700);
     form.show();
     QApplication::processEvents();
@@ -127,7 +108,7 @@ void phase(const char *title, double seconds, int prefill)
     std::printf("  ticks/s %.0f, rows/s %.0f\n", double(ticks) / elapsed, double(rows) / elapsed);
     std::printf("  longest gap between ticks %.1f ms, gaps over 5 ms: %lld\n", double(maxGapNs) / 1e6, gapsOver5ms);
     std::printf("  one view update at this size %.2f ms\n", flushMs);
-    std::printf("  last row %s, RSS %ld KiB\n", qPrintable(form.listModel()->domain(form.hostii)), rssKiB());
+    std::printf("  last row %s, RSS %ld KiB\n", qPrintable(form.listModel()->domain(form.hostii)), BenchUtil::rssKiB());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Times the import of a 1,000,000-line generated list and the saves of 1,000,000 rows in
 // an offscreen window, through the file dialog's hook.
 // Usage: bench_listfiles [lines, default 1000000] [rounds, default 3]
+#include "BenchUtil.h"
 #include "config/ServerConfig.h"
 #include "platform/MessageBox.h"
 #include "window/DomainListModel.h"
@@ -17,15 +18,6 @@
 
 namespace {
 
-ServerConfig loopbackConfig()
-{
-    ServerConfig c;
-    c.internic = c.cnnic = c.la = c.me = c.iana = c.educn = c.name = c.biz = QStringLiteral("127.0.0.1");
-    c.rdapInfo = QStringLiteral("http://127.0.0.1:9/");
-    c.whoisPort = 9;
-    c.updateBase = QStringLiteral("http://127.0.0.1:9");
-    return c;
-}
 
 double ms(const QElapsedTimer &t)
 {
@@ -64,7 +56,7 @@ int main(int argc, char *argv[])
     const qint64 inputSize = QFileInfo(input).size();
     std::printf("file: %d lines, %lld bytes\n", lines, inputSize);
 
-    Form1 form(loopbackConfig());
+    Form1 form(BenchUtil::loopbackConfig());
     form.resize(1000, 700);
     form.show();
     QApplication::processEvents();

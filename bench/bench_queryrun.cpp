@@ -7,6 +7,7 @@
 // Usage: bench_queryrun [rows=2000] [bigList=200000] [channels=1,10,20]
 #include "FakeWhoisServer.h"
 
+#include "BenchUtil.h"
 #include "config/ServerConfig.h"
 #include "platform/MessageBox.h"
 #include "window/DomainListModel.h"
@@ -25,16 +26,6 @@
 
 namespace {
 
-long rssKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 QByteArray registeredReply()
 {
@@ -77,7 +68,7 @@ struct Figures
 Figures runOnce(const ServerConfig &config, const QString &listPath, int listRows, int settle, int channels)
 {
     Figures f;
-    const long rss0 = rssKiB();
+    const long rss0 = BenchUtil::rssKiB();
     Form1 form(config);
     form.show();
     QApplication::processEvents();
@@ -98,7 +89,7 @@ Figures runOnce(const ServerConfig &config, const QString &listPath, int listRow
     f.seconds = double(clock.nsecsElapsed()) / 1e9 - f.importMs / 1000.0;
     f.settled = model->countState(DomainListModel::State::Finished);
     f.timeouts = model->countResult(DomainListModel::Result::Timeout);
-    f.grownKiB = rssKiB() - rss0;
+    f.grownKiB = BenchUtil::rssKiB() - rss0;
     if (listRows == settle)
         runUntil([&] { return form.SkinLabel14->text() == QStringLiteral("本次域名批量查询已经正常结束"); }, 2000);
     else

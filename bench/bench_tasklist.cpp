@@ -1,6 +1,7 @@
 // Appends 1,000,000 rows one at a time through the window's add-row operation, letting the
 // event loop run after each as a 1 ms timer would, and prints the cost per row at the start
 // and at the end, and the memory per row.
+#include "BenchUtil.h"
 #include "config/ServerConfig.h"
 #include "window/DomainListModel.h"
 #include "window/Form1.h"
@@ -11,16 +12,6 @@
 #include <QTreeView>
 #include <cstdio>
 
-static long rssKiB()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 int main(int argc, char *argv[])
 {
@@ -33,7 +24,7 @@ int main(int argc, char *argv[])
     form.show();
     QApplication::processEvents();
 
-    const long rss0 = rssKiB();
+    const long rss0 = BenchUtil::rssKiB();
     QElapsedTimer clock;
     double firstUs = 0, lastUs = 0;
     char domain[32];
@@ -57,7 +48,7 @@ int main(int argc, char *argv[])
     }
     form.flushView();
     QApplication::processEvents();
-    const long rss1 = rssKiB();
+    const long rss1 = BenchUtil::rssKiB();
 
     // One more row at full size: what one view update (new rows + scroll + relayout) costs.
     QElapsedTimer flush;
