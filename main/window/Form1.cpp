@@ -282,14 +282,14 @@ void Form1::Form_Resize()
 void Form1::applyLayout(int W, int H, int SW)
 {
     const MainLayout::Result r = MainLayout::compute(W, H, SW);
-    static const char *const alwaysPlaced[] = {
-        "Frame2", "domaingz", "Command1", "Command10", "Command11", "domainlist",
-        "Command2", "Command3", "Command4", "Command5", "Command6", "Command7", "Command8", "Command9", "Command12",
+    const auto place = [this, &r](std::initializer_list<const char *> names) {
+        for (const char *name : names) {
+            if (QWidget *w = findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly))
+                w->setGeometry(MainLayout::toPixels(r.rects.value(QString::fromLatin1(name))));
+        }
     };
-    for (const char *name : alwaysPlaced) {
-        if (QWidget *w = findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly))
-            w->setGeometry(MainLayout::toPixels(r.rects.value(QString::fromLatin1(name))));
-    }
+    place({"Frame2", "domaingz", "Command1", "Command10", "Command11", "domainlist", "Command2", "Command3",
+           "Command4", "Command5", "Command6", "Command7", "Command8", "Command9", "Command12"});
     if (r.tooSmall) {
         if (m_inLayout || isMinimized() || isMaximized() || isFullScreen())
             return; // the window cannot be resized now; the next size change lays it out again
@@ -304,11 +304,7 @@ void Form1::applyLayout(int W, int H, int SW)
         Form_Resize(); // the whole pass for the enlarged size, whether or not the event came yet
         return;
     }
-    static const char *const restPlaced[] = {"Combo1", "SkinLabel9", "RichTextBox1", "SkinLabel12", "SkinLabel14"};
-    for (const char *name : restPlaced) {
-        if (QWidget *w = findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly))
-            w->setGeometry(MainLayout::toPixels(r.rects.value(QString::fromLatin1(name))));
-    }
+    place({"Combo1", "SkinLabel9", "RichTextBox1", "SkinLabel12", "SkinLabel14"});
     layoutExtras(r);
 }
 
@@ -325,9 +321,7 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::stopEverything()
 {
     Timersc->setEnabled(false);
-    for (QueryChannel *c : m_channels)
-        if (c)
-            c->reset();
+    resetChannels();
 }
 
 void Form1::createChannels()
@@ -395,10 +389,7 @@ CharTables Form1::charTables() const
 void Form1::updateCandidateCount()
 {
     const RuleParser::Result parsed = RuleParser::parse(domaingz->text(), ticks(), charTables());
-    if (parsed.ok)
-        runPanel->setCandidateCount(CandidateCount::formatted(parsed.rule));
-    else
-        runPanel->setRuleRefused(parsed.message);
+    runPanel->setCandidateText(parsed.ok ? CandidateCount::formatted(parsed.rule) : parsed.message);
 }
 
 // --- Generation ---------------------------------------------------------------------------

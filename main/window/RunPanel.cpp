@@ -91,14 +91,9 @@ RunPanel::RunPanel(const DomainListModel *model, QWidget *parent)
     refresh();
 }
 
-void RunPanel::setCandidateCount(const QString &count)
+void RunPanel::setCandidateText(const QString &text)
 {
-    m_candidates->setText(count);
-}
-
-void RunPanel::setRuleRefused(const QString &reason)
-{
-    m_candidates->setText(reason);
+    m_candidates->setText(text);
 }
 
 void RunPanel::runStarted()

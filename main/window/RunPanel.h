@@ -23,8 +23,7 @@ public:
     explicit RunPanel(const DomainListModel *model, QWidget *parent = nullptr);
 
     // The count of candidates the rule describes ("27,705,600"), or why the rule is refused.
-    void setCandidateCount(const QString &count);
-    void setRuleRefused(const QString &reason);
+    void setCandidateText(const QString &text);
 
     void runStarted();
     void setQuerying(bool querying);
