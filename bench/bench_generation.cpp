@@ -65,7 +65,7 @@ void phase(const char *title, double seconds, int prefill)
         form.flushView();
         QApplication::processEvents();
     }
-    const int rowsBefore = form.hostii;
+    const int rowsBefore = form.hostii();
 
     qint64 ticks = 0;
     qint64 maxGapNs = 0;
@@ -92,7 +92,7 @@ void phase(const char *title, double seconds, int prefill)
     form.Command2_Click();
     QApplication::processEvents();
 
-    const qint64 rows = form.hostii - rowsBefore;
+    const qint64 rows = form.hostii() - rowsBefore;
     // What one view update (new rows published, newest row scrolled to) costs at this size.
     form.flushView();
     QApplication::processEvents();
@@ -104,11 +104,11 @@ void phase(const char *title, double seconds, int prefill)
     const double flushMs = double(flush.nsecsElapsed()) / 1e6;
     std::printf("%s\n", title);
     std::printf("  elapsed %.2f s, ticks %lld, rows %lld (list now %d rows, view %d)\n", elapsed, ticks, rows,
-                form.hostii, form.listModel()->rowCount());
+                form.hostii(), form.listModel()->rowCount());
     std::printf("  ticks/s %.0f, rows/s %.0f\n", double(ticks) / elapsed, double(rows) / elapsed);
     std::printf("  longest gap between ticks %.1f ms, gaps over 5 ms: %lld\n", double(maxGapNs) / 1e6, gapsOver5ms);
     std::printf("  one view update at this size %.2f ms\n", flushMs);
-    std::printf("  last row %s, RSS %ld KiB\n", qPrintable(form.listModel()->domain(form.hostii)), BenchUtil::rssKiB());
+    std::printf("  last row %s, RSS %ld KiB\n", qPrintable(form.listModel()->domain(form.hostii())), BenchUtil::rssKiB());
 }
 
 } // namespace

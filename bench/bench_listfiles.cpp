@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "window/DomainListModel.h"
 #include "window/FileDialog.h"
+#include "run/QueryRun.h"
 #include "window/Form1.h"
 
 #include <QApplication>
@@ -67,7 +68,7 @@ int main(int argc, char *argv[])
         t.start();
         form.Command11_Click();
         const double importMs = ms(t);
-        form.resetChannels(); // the query run is not what is measured here
+        form.query().reset(0); // the query run is not what is measured here
         QElapsedTimer v;
         v.start();
         form.flushView();
@@ -87,7 +88,7 @@ int main(int argc, char *argv[])
         const bool same = QFileInfo(output).size() == inputSize && QFileInfo(rest).size() == inputSize;
         std::printf("round %d: import %.0f ms (rows %d, then view update %.0f ms), save %.0f ms, rest-list save %.0f ms, "
                     "files %s, messages %lld\n",
-                    round, importMs, form.hostii, viewMs, saveMs, restMs, same ? "match" : "DIFFER",
+                    round, importMs, form.hostii(), viewMs, saveMs, restMs, same ? "match" : "DIFFER",
                     qint64(shown.size()));
     }
     FileDialog::setHook(nullptr);

@@ -79,8 +79,8 @@ Figures runOnce(const ServerConfig &config, const QString &listPath, int listRow
     clock.start();
     form.Command11_Click();
     f.importMs = double(clock.nsecsElapsed()) / 1e6;
-    if (form.hostii != listRows) {
-        std::printf("  import gave %d rows, expected %d\n", form.hostii, listRows);
+    if (form.hostii() != listRows) {
+        std::printf("  import gave %d rows, expected %d\n", form.hostii(), listRows);
         return f;
     }
     const DomainListModel *model = form.listModel();

@@ -66,6 +66,6 @@ int main(int argc, char *argv[])
     std::printf("memory: %.1f bytes/row (process), %.1f bytes/row (row store)\n",
                 double(rss1 - rss0) * 1024.0 / total, double(form.listModel()->storeBytes()) / total);
     std::printf("one view update at %d rows: %.2f ms (updates are spaced thirty times their cost apart, at most 1 s)\n", total, flushMs);
-    std::printf("view rows: %d, hostii %d\n", form.listModel()->rowCount(), form.hostii);
+    std::printf("view rows: %d, hostii %d\n", form.listModel()->rowCount(), form.hostii());
     return 0;
 }

@@ -2,10 +2,12 @@
 // then the wiring of Command1, the Timersc tick and Command2/3/4 in the window. Ticks are
 // driven by calling the handler, never by waiting on the timer.
 #include "generation/CandidateCount.h"
+#include "generation/Odometer.h"
 #include "generation/SingleGroupGeneration.h"
 #include "platform/MessageBox.h"
 #include "platform/WindowTimer.h"
 #include "window/DomainListModel.h"
+#include "run/QueryRun.h"
 #include "window/Form1.h"
 
 #include <QtTest>
@@ -70,15 +72,15 @@ QString snapshot(const Form1 &f)
     int queryTimers = 0;
     for (int i = 0; i < Form1::ChannelCount; ++i)
         queryTimers += f.Timerme(i).isEnabled();
-    return QStringList{buttons(f), f.SkinLabel14->text(), f.threads, f.tldstr, rows.join(u' '),
-                       QStringLiteral("%1 %2 %3 %4 %5").arg(f.hostii).arg(f.hosttt).arg(f.runflag)
+    return QStringList{buttons(f), f.SkinLabel14->text(), QString::number(f.query().threads), f.tldstr, rows.join(u' '),
+                       QStringLiteral("%1 %2 %3 %4 %5").arg(f.hostii()).arg(f.query().hosttt).arg(f.query().runflag)
                            .arg(f.Timersc->isEnabled()).arg(queryTimers)}.join(u'|');
 }
 
 int tickUntil(Form1 &f, int rows, int limit = 1000000) // the ticks spent
 {
     int n = 0;
-    for (; f.hostii < rows && f.Timersc->isEnabled() && n < limit; ++n)
+    for (; f.hostii() < rows && f.Timersc->isEnabled() && n < limit; ++n)
         f.Timersc_Timer();
     return n;
 }
@@ -228,7 +230,7 @@ private slots:
         QVERIFY(tickUntil(f, INT_MAX, 100) <= (expected.isEmpty() ? 1 : 99));
         CHECK_BUTTONS(f, "00001010.10.");
         QCOMPARE(snapshot(f).mid(13), QStringList({"正在批量查询已生成的域名", "3", f.tldstr, expected,
-                                                   QStringLiteral("%1 0 1 0 3").arg(f.hostii)}).join(u'|'));
+                                                   QStringLiteral("%1 0 1 0 3").arg(f.hostii())}).join(u'|'));
     }
 
     void runControls_data()

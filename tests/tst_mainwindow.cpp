@@ -2,6 +2,7 @@
 // run panel.
 #include "FakeWhoisServer.h"
 #include "platform/WindowTimer.h"
+#include "run/QueryRun.h"
 #include "window/Form1.h"
 #include "window/RunPanel.h"
 
@@ -54,8 +55,8 @@ void TestMainWindow::startupState()
     QCOMPARE(ticked, QStringLiteral("100000000"));
     QCOMPARE(enabled, QStringLiteral("100000001010")); // Command1, Command9, Command11
     QCOMPARE(form.SkinLabel14->text(), QStringLiteral("软件工作状态"));
-    QCOMPARE(form.hostii + form.hosttt, 0);
-    QCOMPARE(form.runflag, 1);
+    QCOMPARE(form.hostii() + form.query().hosttt, 0);
+    QCOMPARE(form.query().runflag, 1);
     for (int i = 0; i < Form1::ChannelCount; ++i) {
         QVERIFY(!form.Timerme(i).isEnabled() && !form.Timer1(i).isEnabled());
         QCOMPARE(form.Timerme(i).interval() * 100, form.Timer1(i).interval());
@@ -155,7 +156,7 @@ void TestMainWindow::taskList()
     m->setState(2, DomainListModel::State::Finished); // rows not yet shown change too
     m->setResult(2, R::Free);
     form.flushView();
-    QCOMPARE(form.hostii, 6);
+    QCOMPARE(form.hostii(), 6);
     QCOMPARE(form.lastitem, 6);
     QCOMPARE(m->rowCount(), 6);
     for (int k = 1; k <= 6; ++k) {
@@ -167,7 +168,7 @@ void TestMainWindow::taskList()
     QCOMPARE(m->countState(DomainListModel::State::Waiting), 5);
     QCOMPARE(m->countResult(R::Free), 1);
     form.clearList();
-    QCOMPARE(form.hostii + m->rowCount() + m->countState(DomainListModel::State::Waiting), 0);
+    QCOMPARE(form.hostii() + m->rowCount() + m->countState(DomainListModel::State::Waiting), 0);
     form.addRow(QStringLiteral("again.com"));
     form.flushView();
     QCOMPARE(m->data(m->index(0, 0)).toString(), QStringLiteral("1"));
@@ -222,7 +223,7 @@ void TestMainWindow::panelFollowsAWholeRun()
     QTRY_COMPARE_WITH_TIMEOUT(form.SkinLabel14->text(), QStringLiteral("本次域名批量查询已经正常结束"), 10000);
     form.runPanel->refresh();
     int counted[DomainListModel::ResultCount] = {};
-    for (int k = 1; k <= form.hostii; ++k)
+    for (int k = 1; k <= form.hostii(); ++k)
         ++counted[int(form.listModel()->result(k))];
     for (R r : {R::Registered, R::Free, R::Undecidable, R::Timeout, R::UserEnded})
         QCOMPARE(form.runPanel->shownResultCount(r), counted[int(r)]);

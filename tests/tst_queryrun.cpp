@@ -4,8 +4,9 @@
 #include "FakeHttpServer.h"
 #include "FakeWhoisServer.h"
 
-#include "whois/QueryChannel.h"
+#include "run/QueryChannel.h"
 #include "window/DomainListModel.h"
+#include "run/QueryRun.h"
 #include "window/Form1.h"
 
 #include <QCheckBox>
@@ -116,7 +117,7 @@ std::unique_ptr<Form1> TestQueryRun::start(const QStringList &domains, int chann
                          m_rdap->baseUrl() + QStringLiteral("/rdap/"), server(Internic).port(), {}};
     auto f = std::make_unique<Form1>(c);
     f->addRows(domains);
-    f->threads = QString::number(channels);
+    f->query().reset(channels);
     f->Command5->setEnabled(true);
     f->Command7->setEnabled(true);
     return f;
@@ -240,7 +241,7 @@ void TestQueryRun::channelsOverRows()
             f->SkinLabel14->clear();
         }
     }
-    QCOMPARE(f->hosttt, channels);
+    QCOMPARE(f->query().hosttt, channels);
     QTRY_COMPARE_WITH_TIMEOUT(server(Internic).connectionCount(), rows, 5000); // rows past the last open nothing
     // Queries still waiting keep the run going; an empty one is over.
     QCOMPARE(f->SkinLabel14->text().isEmpty(), rows == 0);
@@ -250,14 +251,14 @@ void TestQueryRun::channelsOverRows()
 void TestQueryRun::pauseContinueEnd()
 {
     auto f = start(QStringLiteral("p1.com p2.com p3.com p4.com p5.com p6.com p7.com p8.com p9.com").split(QLatin1Char(' ')), 2);
-    f->hosttt = 3; // rows 1 to 3 were handed out before
+    f->query().hosttt = 3; // rows 1 to 3 were handed out before
     f->Timerme_Timer(0);
     f->Timerme_Timer(1);
     f->Command5_Click();
     QCOMPARE(f->SkinLabel14->text(), QStringLiteral("域名注册查询暂停"));
     QVERIFY(f->Command6->isEnabled() && !f->Command5->isEnabled());
     f->Timerme_Timer(0);
-    QCOMPARE(f->hosttt, 5); // a paused run takes no row
+    QCOMPARE(f->query().hosttt, 5); // a paused run takes no row
     f->Command6_Click();
     QCOMPARE(f->SkinLabel14->text(), QStringLiteral("正在进行域名注册查询"));
     QVERIFY(!f->Command6->isEnabled() && f->Command5->isEnabled());

@@ -1,17 +1,20 @@
 #include "window/Form1.h"
 
+#include "generation/CandidateCount.h"
 #include "generation/RuleParser.h"
-#include "generation/SingleGroupGeneration.h"
 #include "listfiles/ListFile.h"
-#include "window/FileDialog.h"
+#include "listfiles/ListFileIo.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
-#include "whois/QueryChannel.h"
 #include "platform/WindowTimer.h"
+#include "run/GenerationRun.h"
+#include "run/QueryChannel.h"
+#include "run/QueryRun.h"
+#include "run/TaskListStore.h"
 #include "window/DomainListModel.h"
+#include "window/FileDialog.h"
 #include "window/MainLayout.h"
 #include "window/RunPanel.h"
-#include "generation/CandidateCount.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -24,8 +27,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QFile>
-#include <QSaveFile>
 #include <QTextCursor>
 #include <QTimer>
 #include <QTreeView>
@@ -39,7 +40,6 @@ constexpr int ViewFlushMs = 40;
 Form1::Form1(const ServerConfig &config, QWidget *parent)
     : QWidget(parent)
     , m_config(config)
-    , m_servers(config)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velmora-QuorvexV2.4"));
@@ -124,7 +124,8 @@ void Form1::createControls()
     SkinLabel14 = label("SkinLabel14", QStringLiteral("软件工作状态"), nullptr);
     SkinLabel12 = label("SkinLabel12", QStringLiteral("↓未注册域名列表↓"), nullptr);
 
-    m_list = new DomainListModel(this);
+    m_store = new TaskListStore(this);
+    m_list = new DomainListModel(m_store, this);
     domainlist = new QTreeView(this);
     domainlist->setObjectName(QStringLiteral("domainlist"));
     domainlist->setRootIsDecorated(false);
@@ -161,10 +162,6 @@ void Form1::createControls()
     connect(Command11, &QPushButton::clicked, this, &Form1::Command11_Click);
     connect(Command12, &QPushButton::clicked, this, &Form1::Command12_Click);
 
-    Timersc = new WindowTimer(1, this);
-    Timersc->setPrecise(true); // as close to 1 ms as the platform keeps
-    connect(Timersc, &WindowTimer::timeout, this, &Form1::Timersc_Timer);
-
     runPanel = new RunPanel(m_list, this);
     connect(domaingz, &QLineEdit::textChanged, this, &Form1::updateCandidateCount);
     for (QCheckBox *c : checks())
@@ -181,14 +178,12 @@ void Form1::Form_Load()
     // Start-up runs in a fixed order: skin first, channels last.
     Skin1.LoadSkin(ProgramFolder::file(QStringLiteral("winaqua.mys")));
     Skin1.ApplySkin(this);
-    hosttt = 0;
     const CharTables fixed;
     charall = fixed.charall;
     charinitials = fixed.charinitials;
     charfinals = fixed.charfinals;
     chardigits = fixed.chardigits;
     charletters = fixed.charletters;
-    hostii = 0;
     domaingz->setText(CharTables::defaultRule());
     // The four columns: Id 800 twips, domain default, state 1000 twips, result default.
     domainlist->setModel(m_list);
@@ -196,36 +191,56 @@ void Form1::Form_Load()
     domainlist->header()->resizeSection(DomainListModel::IdColumn, MainLayout::toPixels(800));
     domainlist->header()->resizeSection(DomainListModel::DomainColumn, 120);
     domainlist->header()->resizeSection(DomainListModel::StateColumn, MainLayout::toPixels(1000));
-    Command2->setEnabled(false);
-    Command3->setEnabled(false);
-    Command4->setEnabled(false);
-    Command10->setEnabled(false);
     for (int i = 1; i <= 20; ++i)
         Combo1->addItem(QString::number(i));
     Combo1->setCurrentIndex(Combo1->findText(QStringLiteral("10")));
-    runflag = 1;
-    Command5->setEnabled(false);
-    Command6->setEnabled(false);
-    Command7->setEnabled(false);
-    Command8->setEnabled(false);
-    createChannels();
+    setPhase(RunPhase::Phase::Idle);
+    createRuns();
     updateCandidateCount();
+}
+
+void Form1::createRuns()
+{
+    m_generation = new GenerationRun(m_store, this);
+    Timersc = &m_generation->Timersc;
+    connect(m_generation, &GenerationRun::rowsAdded, this, [this](int lastRow) {
+        lastitem = lastRow;
+        scrollRowIntoView(lastRow);
+    });
+    connect(m_generation, &GenerationRun::finished, this, &Form1::endOfGeneration);
+
+    m_query = new QueryRun(m_config, m_store, this);
+    connect(m_query, &QueryRun::freeName, this, &Form1::appendFreeName);
+    connect(m_query, &QueryRun::scrollTo, this, &Form1::scrollRowIntoView);
+    connect(m_query, &QueryRun::finished, this, &Form1::queryFinished);
+}
+
+void Form1::setPhase(RunPhase::Phase phase)
+{
+    m_phase = phase;
+    const RunPhase::Buttons on = RunPhase::enabledButtons(phase);
+    const auto buttons = commands();
+    for (size_t i = 0; i < buttons.size(); ++i)
+        buttons[i]->setEnabled(on[i]);
+}
+
+int Form1::hostii() const
+{
+    return m_store->size();
 }
 
 // --- Task list ----------------------------------------------------------------------------
 
 void Form1::clearList()
 {
-    m_list->clear();
-    hostii = 0;
+    m_store->clear();
     lastitem = 0;
     m_pendingScroll = 0;
 }
 
 void Form1::addRow(const QString &domain)
 {
-    ++hostii;
-    lastitem = m_list->append(domain);
+    lastitem = m_store->append(domain);
     scrollRowIntoView(lastitem);
 }
 
@@ -233,9 +248,8 @@ void Form1::addRows(const QStringList &domains)
 {
     if (domains.isEmpty())
         return;
-    m_list->appendMany(domains);
-    hostii += int(domains.size());
-    lastitem = hostii;
+    m_store->appendMany(domains);
+    lastitem = hostii();
     scrollRowIntoView(lastitem);
 }
 
@@ -313,50 +327,30 @@ void Form1::applyLayout(int W, int H, int SW)
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing the main window ends the program at once, whatever run is going on.
-    stopEverything();
+    m_generation->end();
+    m_query->reset(0);
     event->accept();
     QCoreApplication::quit();
 }
 
-void Form1::stopEverything()
+QueryChannel &Form1::Winsockme(int i) const
 {
-    Timersc->setEnabled(false);
-    resetChannels();
-}
-
-void Form1::createChannels()
-{
-    // Channel 0 is part of the design; 1 to 19 are made alike at start-up.
-    for (int i = 0; i < ChannelCount; ++i) {
-        auto *c = new QueryChannel(i, this);
-        m_channels[size_t(i)] = c;
-        connect(&c->Timerme, &WindowTimer::timeout, this, [this, i] { Timerme_Timer(i); });
-        connect(&c->Timer1, &WindowTimer::timeout, this, [this, i] { Timer1_Timer(i); });
-        connect(c, &QueryChannel::connected, this, [this, i] { Winsockme_Connect(i); });
-        connect(c, &QueryChannel::dataArrived, this, [this, i] { Winsockme_DataArrival(i); });
-        connect(c, &QueryChannel::rdapFinished, this, [this, i](int status) { Winsockme_RdapFinished(i, status); });
-    }
+    return m_query->Winsockme(i);
 }
 
 WindowTimer &Form1::Timerme(int i) const
 {
-    return m_channels[size_t(i)]->Timerme;
+    return m_query->Timerme(i);
 }
 
 WindowTimer &Form1::Timer1(int i) const
 {
-    return m_channels[size_t(i)]->Timer1;
+    return m_query->Timer1(i);
 }
 
-void Form1::resetChannels()
+int Form1::comboChannels() const
 {
-    for (QueryChannel *c : m_channels)
-        c->reset();
-}
-
-int Form1::channelCount() const
-{
-    return qBound(0, threads.toInt(), int(ChannelCount));
+    return Combo1->currentText().toInt();
 }
 
 void Form1::layoutExtras(const MainLayout::Result &r)
@@ -402,25 +396,12 @@ void Form1::Command1_Click()
         return;
     }
 
-    Timersc->setEnabled(false);
-    resetChannels();
-    odometer = Odometer();
+    m_generation->end();
+    m_query->reset(comboChannels());
     tldstr.clear();
     clearList();
-    hosttt = 0;
-    hostii = 0;
-    runflag = 1;
-    m_batchEnded = false;
-    threads = Combo1->currentText();
     SkinLabel14->setText(QStringLiteral("正在生成待查询的域名列表，请稍候"));
-    Command1->setEnabled(false);
-    Command2->setEnabled(true);
-    Command4->setEnabled(true);
-    Command5->setEnabled(false);
-    Command6->setEnabled(false);
-    Command7->setEnabled(false);
-    Command8->setEnabled(false);
-    Command11->setEnabled(false);
+    setPhase(RunPhase::Phase::Generating);
 
     ruletext = domaingz->text();
     const RuleParser::Result parsed = RuleParser::parse(ruletext, ticks(), charTables());
@@ -428,153 +409,79 @@ void Form1::Command1_Click()
     if (!parsed.ok) {
         MessageBox::information(this, parsed.message);
         // Back to idle, so a corrected rule can be started.
-        Command1->setEnabled(true);
-        Command11->setEnabled(true);
-        Command2->setEnabled(false);
-        Command3->setEnabled(false);
-        Command4->setEnabled(false);
+        setPhase(RunPhase::Phase::Idle);
         SkinLabel14->setText(QStringLiteral("软件工作状态"));
         return;
     }
     tlds = parsed.rule.tlds;
     runPanel->runStarted();
-    if (parsed.rule.multiGroup) {
-        odometer = Odometer(parsed.rule.groups);
-        Timersc->setEnabled(true);
-        return;
-    }
-    addRows(SingleGroupGeneration::candidates(parsed.rule.pieces, tlds));
-    endOfGeneration();
+    m_generation->start(parsed.rule); // a single group ends here already
 }
 
 void Form1::Timersc_Timer()
 {
-    const Odometer::Tick tick = odometer.tick();
-    if (tick.step == Odometer::Step::Candidate)
-        addRow(tick.candidate);
-    else if (tick.step == Odometer::Step::Done)
-        endOfGeneration();
+    m_generation->Timersc_Timer();
 }
 
 void Form1::endOfGeneration()
 {
-    Timersc->setEnabled(false);
-    Command2->setEnabled(false);
-    Command3->setEnabled(false);
-    Command4->setEnabled(false);
-    Command10->setEnabled(true);
-    Command5->setEnabled(true);
-    Command7->setEnabled(true);
-    handOverToQuery();
-    runPanel->setQuerying(true);
-    SkinLabel14->setText(QStringLiteral("正在批量查询已生成的域名"));
+    startQuerying(m_query->threads, QStringLiteral("正在批量查询已生成的域名"));
 }
 
-void Form1::handOverToQuery()
+void Form1::startQuerying(int channels, const QString &status)
 {
-    for (int k = 0; k < channelCount(); ++k) {
-        Timerme(k).setInterval(QueryChannel::QueryInterval);
-        Timerme(k).setEnabled(true);
-    }
+    setPhase(RunPhase::Phase::Querying);
+    m_query->handOver(channels);
+    runPanel->setQuerying(true);
+    SkinLabel14->setText(status);
 }
 
 void Form1::Command2_Click()
 {
-    Timersc->setEnabled(false);
-    Command2->setEnabled(false);
-    Command3->setEnabled(true);
-    Command10->setEnabled(true);
+    m_generation->pause();
+    setPhase(RunPhase::Phase::GenerationPaused);
 }
 
 void Form1::Command3_Click()
 {
-    Timersc->setEnabled(true);
-    Command2->setEnabled(true);
-    Command3->setEnabled(false);
-    Command10->setEnabled(false);
+    m_generation->resume();
+    setPhase(RunPhase::Phase::Generating);
 }
 
 void Form1::Command4_Click()
 {
-    Timersc->setEnabled(false);
-    Command2->setEnabled(false);
-    Command3->setEnabled(false);
-    Command4->setEnabled(false);
-    Command5->setEnabled(true);
-    Command7->setEnabled(true);
-    Command10->setEnabled(true);
-    threads = Combo1->currentText(); // a change made during the generation counts from here
-    handOverToQuery();
-    runPanel->setQuerying(true);
-    SkinLabel14->setText(QStringLiteral("正在批量查询已经生成域名"));
+    m_generation->end();
+    // A change of the channel count made during the generation counts from here.
+    startQuerying(comboChannels(), QStringLiteral("正在批量查询已经生成域名"));
 }
 
 // --- Query run ----------------------------------------------------------------------------
 
 void Form1::Timerme_Timer(int index)
 {
-    if (runflag == 0)
-        return;
-    QueryChannel &c = Winsockme(index);
-    c.chanrow = hosttt + 1;
-    const bool taken = c.chanrow <= hostii;
-    if (taken) {
-        c.chandomain = m_list->domain(c.chanrow);
-        c.openQuery(domain(c.chandomain));
-        m_list->setState(c.chanrow, DomainListModel::State::Querying);
-    }
-    c.Timerme.setEnabled(false);
-    c.Timer1.setEnabled(true);
-    if (hosttt > 1 && hosttt < hostii)
-        scrollRowIntoView(hosttt);
-    ++hosttt;
-    if (!taken)
-        checkEndOfBatch(index);
+    m_query->Timerme_Timer(index);
 }
 
 void Form1::Winsockme_Connect(int index)
 {
-    QueryChannel &c = Winsockme(index);
-    c.sendLine(c.chandomain);
+    m_query->Winsockme_Connect(index);
 }
 
 void Form1::Winsockme_DataArrival(int index)
 {
-    QueryChannel &c = Winsockme(index);
-    const std::optional<QString> text = c.takeReply();
-    if (!text)
-        return; // not complete yet: more data or the time-out will settle the row
-    c.close();
-    ynwhois(c.chandomain, *text, index, c.chanrow);
-    checkEndOfBatch(index);
+    m_query->Winsockme_DataArrival(index);
 }
 
-void Form1::Winsockme_RdapFinished(int index, int status)
+void Form1::Timer1_Timer(int index)
 {
-    QueryChannel &c = Winsockme(index);
-    settle(c.chandomain, ReplyClassifier::classifyRdap(status), index, c.chanrow);
-    checkEndOfBatch(index);
+    m_query->Timer1_Timer(index);
 }
 
-void Form1::ynwhois(const QString &mydomain, const QString &mydata, int myindex, int nowii)
+void Form1::queryFinished()
 {
-    settle(mydomain, ReplyClassifier::classify(mydomain, mydata), myindex, nowii);
-}
-
-void Form1::settle(const QString &mydomain, ReplyClassifier::Verdict verdict, int myindex, int nowii)
-{
-    if (verdict == ReplyClassifier::Free)
-        appendFreeName(mydomain);
-    // A row number that names no row (the run was ended, or the rows ran out): the free
-    // name is kept, the list is not touched and the channel stays where it is.
-    if (!m_list->isRow(nowii))
-        return;
-    static const DomainListModel::Result results[] = {
-        DomainListModel::Result::Registered, DomainListModel::Result::Free, DomainListModel::Result::Undecidable};
-    m_list->setResult(nowii, results[verdict]);
-    Timerme(myindex).setEnabled(true);
-    m_list->setState(nowii, DomainListModel::State::Finished);
-    Winsockme(myindex).chanticks = 0;
+    setPhase(RunPhase::Phase::Finished);
+    SkinLabel14->setText(QStringLiteral("本次域名批量查询已经正常结束"));
+    runPanel->runEnded();
 }
 
 void Form1::appendFreeName(const QString &mydomain)
@@ -584,134 +491,44 @@ void Form1::appendFreeName(const QString &mydomain)
     cursor.insertText(mydomain + QLatin1Char('\n'));
 }
 
-void Form1::Timer1_Timer(int index)
-{
-    QueryChannel &c = Winsockme(index);
-    ++c.chanticks;
-    if (!c.Timerme.isEnabled() && c.chanticks >= 5 && m_list->isRow(c.chanrow) && runflag != 0) {
-        m_list->setResult(c.chanrow, DomainListModel::Result::Timeout);
-        m_list->setState(c.chanrow, DomainListModel::State::Finished);
-        c.Timerme.setEnabled(true);
-        c.Timer1.setEnabled(false);
-        c.chanticks = 0;
-        checkEndOfBatch(index);
-    }
-}
-
-void Form1::checkEndOfBatch(int index)
-{
-    // Finished: every row handed out and no channel of the run still waiting for a reply.
-    if (runflag != 1 || m_batchEnded || hosttt < hostii)
-        return;
-    for (int i = 0; i < channelCount(); ++i) {
-        const QueryChannel &c = Winsockme(i);
-        if (m_list->isRow(c.chanrow) && m_list->state(c.chanrow) == DomainListModel::State::Querying)
-            return;
-    }
-    m_batchEnded = true;
-    endOfBatch(index);
-}
-
-void Form1::endOfBatch(int index)
-{
-    QueryChannel &c = Winsockme(index);
-    c.Timerme.setEnabled(false);
-    c.Timer1.setEnabled(false);
-    c.close();
-    Command5->setEnabled(false);
-    Command7->setEnabled(false);
-    Command8->setEnabled(true);
-    Command1->setEnabled(true);
-    SkinLabel14->setText(QStringLiteral("本次域名批量查询已经正常结束"));
-    runPanel->runEnded();
-}
-
 void Form1::Command5_Click()
 {
-    runflag = 0;
-    for (int i = 0; i < channelCount(); ++i) {
-        Timerme(i).setEnabled(false);
-        Timer1(i).setEnabled(false);
-    }
-    Command6->setEnabled(true);
-    Command5->setEnabled(false);
+    m_query->pause();
+    setPhase(RunPhase::Phase::QueryPaused);
     SkinLabel14->setText(QStringLiteral("域名注册查询暂停"));
     runPanel->setQuerying(false);
-    Command8->setEnabled(true);
-    Command7->setEnabled(true);
 }
 
 void Form1::Command6_Click()
 {
-    runflag = 1;
-    for (int i = 0; i < channelCount(); ++i) {
-        Timerme(i).setEnabled(true);
-        Timer1(i).setEnabled(true);
-    }
-    Command6->setEnabled(false);
-    Command5->setEnabled(true);
+    setPhase(RunPhase::Phase::Querying);
     SkinLabel14->setText(QStringLiteral("正在进行域名注册查询"));
     runPanel->setQuerying(true);
-    Command7->setEnabled(true);
-    Command8->setEnabled(false);
+    m_query->resume(); // may find every row settled and finish the run at once
 }
 
 void Form1::Command7_Click()
 {
-    runflag = 0;
-    for (int i = 0; i < channelCount(); ++i) {
-        QueryChannel &c = Winsockme(i);
-        c.Timerme.setEnabled(false);
-        c.Timer1.setEnabled(false);
-        if (m_list->isRow(c.chanrow)) {
-            m_list->setResult(c.chanrow, DomainListModel::Result::UserEnded);
-            m_list->setState(c.chanrow, DomainListModel::State::Finished);
-        }
-        c.chanrow = 0;
-        c.chanticks = 0;
-    }
-    Command6->setEnabled(false);
-    Command5->setEnabled(false);
-    Command7->setEnabled(false);
+    m_query->end();
+    setPhase(RunPhase::Phase::Ended);
     SkinLabel14->setText(QStringLiteral("域名查询结束"));
     runPanel->runEnded();
-    Command8->setEnabled(true);
-    Command1->setEnabled(true);
-    Command11->setEnabled(true);
-    Command12->setEnabled(true);
 }
 
 // --- List files -------------------------------------------------------------------------
 
-QStringList Form1::domainsWhere(bool skipRegistered) const
-{
-    QStringList domains;
-    domains.reserve(hostii);
-    for (int k = 1; k <= hostii; ++k) {
-        if (skipRegistered && m_list->result(k) == DomainListModel::Result::Registered)
-            continue;
-        domains.append(m_list->domain(k));
-    }
-    return domains;
-}
-
 bool Form1::writeListFile(const QString &path, const QByteArray &bytes)
 {
-    // Written beside the target and renamed over it only when complete: a failed save
-    // never leaves a half-written or emptied list behind. A small list sits in the write
-    // buffer until flushed, and commit() does not notice a failing flush, so flush first.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
-        || !file.commit()) {
-        MessageBox::information(this, QStringLiteral("无法写入文件：") + path + QLatin1Char('\n') + file.errorString());
-        return false;
-    }
-    return true;
+    QString error;
+    if (ListFileIo::write(path, bytes, &error))
+        return true;
+    MessageBox::information(this, QStringLiteral("无法写入文件：") + path + QLatin1Char('\n') + error);
+    return false;
 }
 
 void Form1::Command10_Click()
 {
-    const QByteArray bytes = ListFile::generatedListBytes(domainsWhere(false));
+    const QByteArray bytes = ListFile::generatedListBytes(m_store->domains());
     const QString path = FileDialog::getSaveFileName(this);
     if (path.isEmpty())
         return;
@@ -724,31 +541,19 @@ void Form1::Command11_Click()
     const QString path = FileDialog::getOpenFileName(this);
     if (path.isEmpty())
         return;
-    QFile file(path);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        MessageBox::information(this, QStringLiteral("无法读取文件：") + path + QLatin1Char('\n') + file.errorString());
+    QStringList lines;
+    QString error;
+    if (!ListFileIo::readLines(path, &lines, &error)) {
+        MessageBox::information(this, QStringLiteral("无法读取文件：") + path + QLatin1Char('\n') + error);
         return;
     }
-    file.close();
-    const QStringList lines = ListFile::splitLines(bytes);
-    bytes.clear();
-
-    Timersc->setEnabled(false);
-    resetChannels();
+    m_generation->end();
+    m_query->reset(comboChannels());
     clearList();
     addRows(lines);
-    Command5->setEnabled(true);
-    Command7->setEnabled(true);
-    threads = Combo1->currentText();
-    hosttt = 0;
-    runflag = 1;
-    m_batchEnded = false;
+    lines.clear();
     runPanel->runStarted();
-    runPanel->setQuerying(true);
-    handOverToQuery();
+    startQuerying(m_query->threads, QStringLiteral("正在进行域名注册查询"));
 }
 
 void Form1::Command8_Click()
@@ -767,7 +572,7 @@ void Form1::Command9_Click()
 
 void Form1::Command12_Click()
 {
-    const QByteArray bytes = ListFile::generatedListBytes(domainsWhere(true));
+    const QByteArray bytes = ListFile::generatedListBytes(m_store->domains(true));
     const QString path = FileDialog::getSaveFileName(this);
     if (path.isEmpty())
         return;

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "config/ServerConfig.h"
-#include "generation/Odometer.h"
 #include "generation/RuleParser.h"
+#include "run/RunPhase.h"
 #include "skin/Skin.h"
-#include "whois/ReplyClassifier.h"
 #include "whois/WhoisServers.h"
 #include "window/MainLayout.h"
 
@@ -14,8 +13,11 @@
 #include <array>
 
 class DomainListModel;
+class GenerationRun;
 class QueryChannel;
+class QueryRun;
 class RunPanel;
+class TaskListStore;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -28,8 +30,8 @@ class QTreeView;
 class WindowTimer;
 
 // The main window: rule, top-level domains, the task list, the free names and the buttons
-// that drive a run. Handlers are named after their control and event; the work itself is
-// done by the core (generation, whois, listfiles).
+// that drive a run. Handlers are named after their control and event; the runs themselves
+// are GenerationRun and QueryRun, and the phase they are in decides which buttons work.
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -56,7 +58,7 @@ public:
            *SkinLabel5 = nullptr, *SkinLabel6 = nullptr, *SkinLabel7 = nullptr, *SkinLabel8 = nullptr,
            *SkinLabel9 = nullptr, *SkinLabel10 = nullptr, *SkinLabel11 = nullptr, *SkinLabel12 = nullptr,
            *SkinLabel14 = nullptr;
-    WindowTimer *Timersc = nullptr;
+    WindowTimer *Timersc = nullptr; // the generation run's tick
     Skin Skin1;
     // Where the design had its advertising: the candidate count and the run's figures.
     RunPanel *runPanel = nullptr;
@@ -65,37 +67,33 @@ public:
     std::array<QPushButton *, 12> commands() const; // Command1..Command12
 
     // --- Form-level state -----------------------------------------------------------------
-    int hostii = 0;       // rows in the task list = Id of the last row
-    qint32 hosttt = 0;    // query cursor: rows handed to channels so far
-    int runflag = 1;      // 1 while channels may take rows
-    QString threads;      // channel count of the current run, as Combo1 shows it
     QString tldstr;
     QStringList tlds;
     QString ruletext;
     QString rulecheck;
     int lastitem = 0;     // row number of the row added last; 0: none
-    // The group table `groups`, the odometer `counters` and `s` live in the odometer.
-    Odometer odometer;
     QString charall, charinitials, charfinals, chardigits, charletters;
+    // Rows in the task list = Id of the last row.
+    int hostii() const;
+
+    GenerationRun &generation() const { return *m_generation; }
+    QueryRun &query() const { return *m_query; }
+    RunPhase::Phase phase() const { return m_phase; }
 
     // --- Task list operations -------------------------------------------------------------
     DomainListModel *listModel() const { return m_list; }
-    void clearList();                     // also sets hostii to 0
-    void addRow(const QString &domain);  // the six steps of adding a row
-    void addRows(const QStringList &domains); // the same for many rows at once
+    TaskListStore *store() const { return m_store; }
+    void clearList();
+    void addRow(const QString &domain);
+    void addRows(const QStringList &domains);
     void scrollRowIntoView(int k);
     // Carries out a pending scroll and shows pending rows now (tests, benchmarks).
     void flushView();
 
     // --- Query channels -------------------------------------------------------------------
-    QueryChannel &Winsockme(int i) const { return *m_channels[size_t(i)]; }
+    QueryChannel &Winsockme(int i) const;
     WindowTimer &Timerme(int i) const;
     WindowTimer &Timer1(int i) const;
-    // The server to ask for a domain.
-    WhoisTarget domain(const QString &strme) const { return m_servers.domain(strme); }
-    // Stops every channel and forgets its row: no late reply or time-out of an earlier run
-    // can reach a row of a new list.
-    void resetChannels();
 
     // --- Event handlers -------------------------------------------------------------------
     void Form_Load();
@@ -110,13 +108,10 @@ public:
     void Timerme_Timer(int index);
     void Winsockme_Connect(int index);
     void Winsockme_DataArrival(int index);
-    void Winsockme_RdapFinished(int index, int status);
     void Timer1_Timer(int index);
     void Command5_Click();
     void Command6_Click();
     void Command7_Click();
-    // Classifies a reply and settles the channel's row.
-    void ynwhois(const QString &mydomain, const QString &mydata, int myindex, int nowii);
     // List files.
     void Command8_Click();
     void Command9_Click();
@@ -129,29 +124,27 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void settle(const QString &mydomain, ReplyClassifier::Verdict verdict, int myindex, int nowii);
+    void setPhase(RunPhase::Phase phase);
     void endOfGeneration();
+    void queryFinished();
+    void startQuerying(int channels, const QString &status);
     void updateCandidateCount();
     RuleParser::Ticks ticks() const;
     CharTables charTables() const;
-    void handOverToQuery();
-    void checkEndOfBatch(int index);
-    void endOfBatch(int index);
-    int channelCount() const;
+    int comboChannels() const;
     void appendFreeName(const QString &mydomain);
     bool writeListFile(const QString &path, const QByteArray &bytes);
-    QStringList domainsWhere(bool skipRegistered) const;
     void createControls();
-    void createChannels();
-    void stopEverything();
+    void createRuns();
     void layoutExtras(const MainLayout::Result &r);
     void applyLayout(int W, int H, int SW);
 
     ServerConfig m_config;
-    WhoisServers m_servers;
-    std::array<QueryChannel *, ChannelCount> m_channels{};
-    bool m_batchEnded = false; // the end-of-batch step ran for the current run
+    TaskListStore *m_store = nullptr;
     DomainListModel *m_list = nullptr;
+    GenerationRun *m_generation = nullptr;
+    QueryRun *m_query = nullptr;
+    RunPhase::Phase m_phase = RunPhase::Phase::Idle;
     QTimer *m_viewFlush = nullptr;
     int m_pendingScroll = 0;
     bool m_inLayout = false;

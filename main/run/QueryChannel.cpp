@@ -1,4 +1,4 @@
-#include "whois/QueryChannel.h"
+#include "run/QueryChannel.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
