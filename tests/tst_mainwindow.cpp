@@ -1,6 +1,9 @@
 // The main window after start-up, its layout pass, the task list, the window timer and the
 // run panel.
 #include "FakeWhoisServer.h"
+#include "platform/MessageBox.h"
+#include "run/QueryRun.h"
+#include "window/FileDialog.h"
 #include "platform/WindowTimer.h"
 #include "run/QueryRun.h"
 #include "window/Form1.h"
@@ -33,6 +36,8 @@ private slots:
     void newestRowScrolledIntoView();
     void timerEnableKeepsPeriod();
     void panelFollowsAWholeRun();
+    void phases_data();
+    void phases();
     void paceAndTimeLeft();
 };
 
@@ -125,6 +130,14 @@ void TestMainWindow::windowKeepsMinimumSize()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.resize(MainLayout::toPixels(10000), MainLayout::toPixels(7000));
     QTRY_COMPARE(form.frameGeometry().size(), QSize(MainLayout::toPixels(12000), MainLayout::toPixels(8200)));
+    // Only one side too small: that side grows back, the other keeps its size.
+    const int frameW = form.frameGeometry().width() - form.width(), frameH = form.frameGeometry().height() - form.height();
+    form.resize(MainLayout::toPixels(14000) - frameW, MainLayout::toPixels(7000) - frameH);
+    QTRY_COMPARE(form.frameGeometry().size(), QSize(MainLayout::toPixels(14000), MainLayout::toPixels(8200)));
+    form.resize(MainLayout::toPixels(11000) - frameW, MainLayout::toPixels(9000) - frameH);
+    QTRY_COMPARE(form.frameGeometry().size(), QSize(MainLayout::toPixels(12000), MainLayout::toPixels(9000)));
+    form.resize(MainLayout::toPixels(12000) - frameW, MainLayout::toPixels(8200) - frameH);
+    QTRY_COMPARE(form.frameGeometry().size(), QSize(MainLayout::toPixels(12000), MainLayout::toPixels(8200)));
     const QSize outer = form.frameGeometry().size() * 15;
     const auto expected = MainLayout::compute(outer.width(), outer.height(), form.width() * 15).rects;
     for (const char *n : {"domainlist", "RichTextBox1", "Command12", "Command11", "SkinLabel14"})
@@ -167,6 +180,17 @@ void TestMainWindow::taskList()
     }
     QCOMPARE(m->countState(DomainListModel::State::Waiting), 5);
     QCOMPARE(m->countResult(R::Free), 1);
+    // A shown row whose state or result changes is repainted.
+    QSignalSpy repainted(m, &QAbstractItemModel::dataChanged);
+    form.store()->setState(3, DomainListModel::State::Querying);
+    form.store()->setResult(5, R::Timeout);
+    QCOMPARE(repainted.size(), 2);
+    QCOMPARE(repainted[0][0].toModelIndex().row(), 2);
+    QCOMPARE(repainted[1][0].toModelIndex().row(), 4);
+    QCOMPARE(repainted[1][1].toModelIndex().column(), int(DomainListModel::ResultColumn));
+    QCOMPARE(m->data(m->index(4, 3)).toString(), QStringLiteral("查询超时"));
+    form.store()->setState(3, DomainListModel::State::Waiting);
+    form.store()->setResult(5, R::None);
     form.clearList();
     QCOMPARE(form.hostii() + m->rowCount() + m->countState(DomainListModel::State::Waiting), 0);
     form.addRow(QStringLiteral("again.com"));
@@ -232,6 +256,107 @@ void TestMainWindow::panelFollowsAWholeRun()
     QCOMPARE(form.runPanel->progressValue(), 4);
     QCOMPARE(form.runPanel->progressMaximum(), 4);
     QCOMPARE(form.runPanel->etaText(), QStringLiteral("—"));
+    // The clock stops with the run.
+    const QString elapsed = form.runPanel->elapsedText();
+    QTest::qWait(1100);
+    form.runPanel->refresh();
+    QCOMPARE(form.runPanel->elapsedText(), elapsed);
+}
+
+void TestMainWindow::phases_data()
+{
+    // Steps: g start a generation of two groups, s of one group, x a refused rule, i import a
+    // list, I import an empty list; p/c/e pause, continue, end the generation; t tick the
+    // generation to its end; P/C/E pause, continue, end the query run; q a query tick of both
+    // channels, w wait for the replies; f = qwq, the query run finishes.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("buttons"); // Command1..Command12, 1 enabled
+    QTest::addColumn<QString>("status");
+    const QString generating = QStringLiteral("正在生成待查询的域名列表，请稍候");
+    const QString querying = QStringLiteral("正在进行域名注册查询");
+    const QString paused = QStringLiteral("域名注册查询暂停");
+    const QString ended = QStringLiteral("域名查询结束");
+    const QString finished = QStringLiteral("本次域名批量查询已经正常结束");
+    QTest::newRow("start-up") << "" << "100000001010" << "软件工作状态";
+    QTest::newRow("generating") << "g" << "010100001000" << generating;
+    QTest::newRow("refused rule") << "x" << "100000001010" << "软件工作状态";
+    QTest::newRow("refused after a run") << "sfx" << "100000001010" << "软件工作状态";
+    QTest::newRow("generation paused") << "gp" << "001100001100" << generating;
+    QTest::newRow("generation continued") << "gpc" << "010100001000" << generating;
+    QTest::newRow("generation ended") << "ge" << "000010101100" << "正在批量查询已经生成域名";
+    QTest::newRow("generation ended while paused") << "gpe" << "000010101100" << "正在批量查询已经生成域名";
+    QTest::newRow("generation complete") << "gt" << "000010101100" << "正在批量查询已生成的域名";
+    QTest::newRow("single group") << "s" << "000010101100" << "正在批量查询已生成的域名";
+    QTest::newRow("query paused") << "sP" << "000001111101" << paused;
+    QTest::newRow("query continued") << "sPC" << "000010101100" << querying;
+    QTest::newRow("query ended") << "sE" << "100000011111" << ended;
+    QTest::newRow("query ended while paused") << "sPE" << "100000011111" << ended;
+    QTest::newRow("query finished") << "sf" << "100000011111" << finished;
+    QTest::newRow("replies while paused, continued") << "sqPwC" << "100000011111" << finished;
+    QTest::newRow("reply still due at continue") << "sqPC" << "000010101100" << querying;
+    QTest::newRow("import") << "i" << "000010101100" << querying;
+    QTest::newRow("import after a finish") << "sfi" << "000010101100" << querying;
+    QTest::newRow("import while paused") << "sPi" << "000010101100" << querying;
+    QTest::newRow("import while generating") << "gi" << "000010101100" << querying;
+    QTest::newRow("import finished") << "if" << "100000011111" << finished;
+    QTest::newRow("empty import finishes") << "Iq" << "100000011111" << finished;
+    QTest::newRow("new generation after an end") << "sEg" << "010100001000" << generating;
+}
+
+void TestMainWindow::phases()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, buttons);
+    QFETCH(QString, status);
+    FakeWhoisServer whois;
+    QVERIFY(whois.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
+    whois.setScript(FakeWhoisServer::replyAfter(100, "Domain Name: X\r\nRegistry Domain ID: 1\r\n>>> Last update of whois database <<<\r\n"));
+    const QString h = whois.host();
+    Form1 form(ServerConfig{h, h, h, h, h, h, h, h, {}, whois.port(), {}});
+    QTemporaryDir dir;
+    QFile list(dir.filePath(QStringLiteral("list.txt"))), empty(dir.filePath(QStringLiteral("empty.txt")));
+    QVERIFY(list.open(QIODevice::WriteOnly) && list.write("a.com\r\nb.com\r\n") > 0 && empty.open(QIODevice::WriteOnly));
+    list.close();
+    empty.close();
+    QList<MessageBox::Shown> shown;
+    MessageBox::recordAndAnswer(&shown);
+    form.Combo1->setCurrentText(QStringLiteral("2"));
+    const QString expanded = QString(steps).replace(u'f', QStringLiteral("qwq"));
+    for (const QChar step : expanded) {
+        switch (step.toLatin1()) {
+        case 'g': form.domaingz->setText(QStringLiteral("[a,b][c]")); form.Command1_Click(); break;
+        case 's': form.domaingz->setText(QStringLiteral("[a,b]")); form.Command1_Click(); break;
+        case 'x': form.domaingz->setText(QStringLiteral("[a b]")); form.Command1_Click(); break;
+        case 'i': FileDialog::setHook([&](bool) { return list.fileName(); }); form.Command11_Click(); break;
+        case 'I': FileDialog::setHook([&](bool) { return empty.fileName(); }); form.Command11_Click(); break;
+        case 'p': form.Command2_Click(); break;
+        case 'c': form.Command3_Click(); break;
+        case 'e': form.Command4_Click(); break;
+        case 't': for (int n = 0; n < 10 && form.Timersc->isEnabled(); ++n) form.Timersc_Timer(); break;
+        case 'P': form.Command5_Click(); break;
+        case 'C': form.Command6_Click(); break;
+        case 'E': form.Command7_Click(); break;
+        case 'q': for (int i = 0; i < 2; ++i) form.Timerme_Timer(i); break;
+        case 'w': QTRY_VERIFY_WITH_TIMEOUT(form.store()->countState(DomainListModel::State::Querying) == 0, 5000); break;
+        }
+    }
+    FileDialog::setHook({});
+    MessageBox::setHook({});
+    QString enabled;
+    for (QPushButton *b : form.commands())
+        enabled += b->isEnabled() ? '1' : '0';
+    QCOMPARE(enabled, buttons);
+    QCOMPARE(form.SkinLabel14->text(), status);
+    QCOMPARE(shown.size(), int(steps.count(u'x')));
+    // Timers run only where the phase says: the generation tick while generating, the query
+    // ticks of the run's channels while querying, nothing once a run is over.
+    const bool generating = buttons.at(1) == u'1';
+    const bool querying = buttons.at(4) == u'1';
+    QCOMPARE(form.Timersc->isEnabled(), generating);
+    int ticking = 0;
+    for (int i = 0; i < Form1::ChannelCount; ++i)
+        ticking += form.Timerme(i).isEnabled() || form.Timer1(i).isEnabled();
+    QVERIFY2(querying ? ticking > 0 && ticking <= 2 : ticking == 0, qPrintable(QString::number(ticking)));
 }
 
 void TestMainWindow::paceAndTimeLeft()

@@ -108,7 +108,8 @@ void QueryRun::end()
 
 void QueryRun::Timerme_Timer(int index)
 {
-    if (runflag == 0)
+    // After the end of the batch a late tick has nothing left to do.
+    if (runflag == 0 || m_batchEnded)
         return;
     QueryChannel &c = Winsockme(index);
     c.chanrow = hosttt + 1;
@@ -174,6 +175,8 @@ void QueryRun::settle(const QString &mydomain, ReplyClassifier::Verdict verdict,
 void QueryRun::Timer1_Timer(int index)
 {
     QueryChannel &c = Winsockme(index);
+    if (m_batchEnded)
+        return;
     ++c.chanticks;
     if (!c.Timerme.isEnabled() && c.chanticks >= TimeoutTicks && m_store->isRow(c.chanrow) && runflag != 0) {
         m_store->setResult(c.chanrow, Result::Timeout);
