@@ -334,6 +334,7 @@ void Form1::createChannels()
         connect(&c->Timer1, &WindowTimer::timeout, this, [this, i] { Timer1_Timer(i); });
         connect(c, &QueryChannel::connected, this, [this, i] { Winsockme_Connect(i); });
         connect(c, &QueryChannel::dataArrived, this, [this, i] { Winsockme_DataArrival(i); });
+        connect(c, &QueryChannel::failed, this, [this, i](QueryChannel::Failure why) { Winsockme_Error(i, why); });
         connect(c, &QueryChannel::rdapFinished, this, [this, i](int status) { Winsockme_RdapFinished(i, status); });
     }
 }
@@ -518,9 +519,15 @@ void Form1::Timerme_Timer(int index)
     QueryChannel &c = Winsockme(index);
     c.chanrow = hosttt + 1;
     const bool taken = c.chanrow <= hostii;
+    bool blank = false;
     if (taken) {
         c.chandomain = m_list->domain(c.chanrow);
-        c.openQuery(domain(c.chandomain));
+        // A blank imported line names no domain: nothing to ask.
+        blank = c.chandomain.trimmed().isEmpty();
+        if (blank)
+            c.close(); // an earlier query's late reply must not reach this row
+        else
+            c.openQuery(domain(c.chandomain));
         m_list->setState(c.chanrow, DomainListModel::State::Querying);
     }
     c.Timerme.setEnabled(false);
@@ -528,7 +535,9 @@ void Form1::Timerme_Timer(int index)
     if (hosttt > 1 && hosttt < hostii)
         scrollRowIntoView(hosttt);
     ++hosttt;
-    if (!taken)
+    if (blank)
+        settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
+    if (!taken || blank)
         checkEndOfBatch(index);
 }
 
@@ -543,9 +552,18 @@ void Form1::Winsockme_DataArrival(int index)
     QueryChannel &c = Winsockme(index);
     const std::optional<QString> text = c.takeReply();
     if (!text)
-        return; // not complete yet: more data or the time-out will settle the row
+        return; // not complete yet: more data, the server's close or the time-out follows
     c.close();
     ynwhois(c.chandomain, *text, index, c.chanrow);
+    checkEndOfBatch(index);
+}
+
+void Form1::Winsockme_Error(int index, QueryChannel::Failure)
+{
+    // No reply at all is no answer: settled at once, never free, channel on to its next row.
+    QueryChannel &c = Winsockme(index);
+    c.close();
+    settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
     checkEndOfBatch(index);
 }
 
@@ -570,7 +588,8 @@ void Form1::settle(const QString &mydomain, ReplyClassifier::Verdict verdict, in
     if (!m_list->isRow(nowii))
         return;
     static const DomainListModel::Result results[] = {
-        DomainListModel::Result::Registered, DomainListModel::Result::Free, DomainListModel::Result::Undecidable};
+        DomainListModel::Result::Registered, DomainListModel::Result::Free, DomainListModel::Result::Undecidable,
+        DomainListModel::Result::Undecidable}; // Limited reads as undecidable
     m_list->setResult(nowii, results[verdict]);
     Timerme(myindex).setEnabled(true);
     m_list->setState(nowii, DomainListModel::State::Finished);

@@ -4,6 +4,7 @@
 #include "generation/Odometer.h"
 #include "generation/RuleParser.h"
 #include "skin/Skin.h"
+#include "whois/QueryChannel.h"
 #include "whois/ReplyClassifier.h"
 #include "whois/WhoisServers.h"
 #include "window/MainLayout.h"
@@ -14,7 +15,6 @@
 #include <array>
 
 class DomainListModel;
-class QueryChannel;
 class RunPanel;
 class QCheckBox;
 class QComboBox;
@@ -110,6 +110,7 @@ public:
     void Timerme_Timer(int index);
     void Winsockme_Connect(int index);
     void Winsockme_DataArrival(int index);
+    void Winsockme_Error(int index, QueryChannel::Failure why);
     void Winsockme_RdapFinished(int index, int status);
     void Timer1_Timer(int index);
     void Command5_Click();
