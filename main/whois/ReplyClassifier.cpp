@@ -1,6 +1,5 @@
 #include "whois/ReplyClassifier.h"
 
-#include <QStringList>
 
 const QStringList &ReplyClassifier::limitTexts()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Decides from a whole WHOIS reply (or an RDAP status) whether a domain is taken.
 class ReplyClassifier
