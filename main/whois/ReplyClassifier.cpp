@@ -1,6 +1,5 @@
 #include "whois/ReplyClassifier.h"
 
-
 const QStringList &ReplyClassifier::limitTexts()
 {
     // Phrases of refusals seen from registries. Words of the terms-of-use text that normal
