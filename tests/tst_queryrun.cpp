@@ -180,6 +180,11 @@ void TestQueryRun::verdict_data()
     row("record and No match", "qvboth.la", La, "No match for \"QVBOTH.LA\".\r\n" + laMe("QVBOTH.LA"), Registered);
     QTest::newRow("InterNIC decides with its marker") << "qvtaken.com" << int(Internic)
         << FakeWhoisServer::replyInPieces({"   Domain Name: QVTAKEN.COM\r\n", internic("QVTAKEN.COM", true)}, 300) << 0 << Registered;
+    QTest::newRow("CNNIC in two pieces: the whole decides") << "abcdefg.cn" << int(Cnnic)
+        << FakeWhoisServer::replyInPieces({"Domain Name: abcdefg.cn\n", cnnic("abcdefg.cn", true)}, 300) << 0 << Registered;
+    // A flood is judged on its first 64 KiB, marker or not.
+    QTest::newRow("endless data, no marker server") << "abcdefg.cn" << int(Cnnic) << FakeWhoisServer::streamEndless() << 0 << Undecidable;
+    QTest::newRow("endless data, marker server") << "flood.com" << int(Internic) << FakeWhoisServer::streamEndless() << 0 << Undecidable;
     for (int status : {200, 404, 429})
         QTest::addRow(".info RDAP %d", status) << "qvname.info" << int(Rdap) << FakeWhoisServer::Script() << status
                                                << (status == 200 ? Registered : status == 404 ? Free : Undecidable);

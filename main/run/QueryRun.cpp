@@ -18,6 +18,7 @@ QueryRun::QueryRun(const ServerConfig &config, TaskListStore *store, QObject *pa
         connect(&c->Timer1, &WindowTimer::timeout, this, [this, i] { Timer1_Timer(i); });
         connect(c, &QueryChannel::connected, this, [this, i] { Winsockme_Connect(i); });
         connect(c, &QueryChannel::dataArrived, this, [this, i] { Winsockme_DataArrival(i); });
+        connect(c, &QueryChannel::failed, this, [this, i](QueryChannel::Failure why) { Winsockme_Error(i, why); });
         connect(c, &QueryChannel::rdapFinished, this, [this, i](int status) { Winsockme_RdapFinished(i, status); });
     }
 }
@@ -114,9 +115,15 @@ void QueryRun::Timerme_Timer(int index)
     QueryChannel &c = Winsockme(index);
     c.chanrow = hosttt + 1;
     const bool taken = c.chanrow <= hostii();
+    bool blank = false;
     if (taken) {
         c.chandomain = m_store->domain(c.chanrow);
-        c.openQuery(domain(c.chandomain));
+        // A blank imported line names no domain: nothing to ask.
+        blank = c.chandomain.trimmed().isEmpty();
+        if (blank)
+            c.close(); // an earlier query's late reply must not reach this row
+        else
+            c.openQuery(domain(c.chandomain));
         m_store->setState(c.chanrow, State::Querying);
     }
     c.Timerme.setEnabled(false);
@@ -124,7 +131,9 @@ void QueryRun::Timerme_Timer(int index)
     if (hosttt > 1 && hosttt < hostii())
         emit scrollTo(hosttt);
     ++hosttt;
-    if (!taken)
+    if (blank)
+        settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
+    if (!taken || blank)
         checkEndOfBatch();
 }
 
@@ -139,9 +148,18 @@ void QueryRun::Winsockme_DataArrival(int index)
     QueryChannel &c = Winsockme(index);
     const std::optional<QString> text = c.takeReply();
     if (!text)
-        return; // not complete yet: more data or the time-out will settle the row
+        return; // not complete yet: more data, the server's close or the time-out follows
     c.close();
     ynwhois(c.chandomain, *text, index, c.chanrow);
+    checkEndOfBatch();
+}
+
+void QueryRun::Winsockme_Error(int index, QueryChannel::Failure)
+{
+    // No reply at all is no answer: settled at once, never free, channel on to its next row.
+    QueryChannel &c = Winsockme(index);
+    c.close();
+    settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
     checkEndOfBatch();
 }
 
@@ -165,7 +183,8 @@ void QueryRun::settle(const QString &mydomain, ReplyClassifier::Verdict verdict,
     // name is kept, the list is not touched and the channel stays where it is.
     if (!m_store->isRow(nowii))
         return;
-    static const Result results[] = {Result::Registered, Result::Free, Result::Undecidable};
+    // A limited reply says nothing about the name: it reads as undecidable.
+    static const Result results[] = {Result::Registered, Result::Free, Result::Undecidable, Result::Undecidable};
     m_store->setResult(nowii, results[verdict]);
     Timerme(myindex).setEnabled(true);
     m_store->setState(nowii, State::Finished);

@@ -2,6 +2,7 @@
 
 #include "config/ServerConfig.h"
 #include "platform/WindowTimer.h"
+#include "run/QueryChannel.h"
 #include "whois/ReplyClassifier.h"
 #include "whois/WhoisServers.h"
 
@@ -9,7 +10,6 @@
 #include <QString>
 #include <array>
 
-class QueryChannel;
 class TaskListStore;
 
 // The query run: up to twenty channels take the task list's rows in order, one per query
@@ -55,6 +55,7 @@ public:
     void Timerme_Timer(int index);
     void Winsockme_Connect(int index);
     void Winsockme_DataArrival(int index);
+    void Winsockme_Error(int index, QueryChannel::Failure why);
     void Winsockme_RdapFinished(int index, int status);
     void Timer1_Timer(int index);
     // Classifies a reply and settles the channel's row.

@@ -1,20 +1,28 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-// Decides from a WHOIS reply (or an RDAP status) whether a domain is taken.
+// Decides from a whole WHOIS reply (or an RDAP status) whether a domain is taken.
 class ReplyClassifier
 {
 public:
-    enum Verdict { Registered, Free, Undecidable };
+    // Limited: the server refused or throttled the query; shown like Undecidable, kept
+    // apart so such rows can be asked again.
+    enum Verdict { Registered, Free, Undecidable, Limited };
 
-    // `mydomain` as the task list holds it; `mydata` after the LF to CR LF conversion.
+    // `mydomain` as the task list holds it; `mydata` the whole reply after the LF to CR LF
+    // conversion. Registered tests first, then limit texts, then free texts; whatever
+    // matches none says nothing, however short.
     static Verdict classify(const QString &mydomain, const QString &mydata);
 
-    // RDAP: 200 the name exists, 404 it does not, anything else (0 for a network
-    // error, 429, 5xx, ...) says nothing.
+    // RDAP: 200 the name exists, 404 it does not, 429 and 503 the server is limiting us,
+    // anything else (0 for a network error, other 4xx and 5xx) says nothing.
     static Verdict classifyRdap(int status);
 
-    // "已经被注册", "没有被注册", "无法获取数据".
+    // "已经被注册", "没有被注册", "无法获取数据" (Undecidable and Limited alike).
     static QString resultText(Verdict verdict);
+
+    // The texts a server uses to turn a query away, matched without regard to case.
+    static const QStringList &limitTexts();
 };

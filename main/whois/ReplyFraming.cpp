@@ -22,16 +22,18 @@ void ReplyFraming::reset(bool markerServer)
     m_done = false;
 }
 
+std::optional<QString> ReplyFraming::handOn()
+{
+    m_done = true;
+    QString text = std::move(m_text);
+    m_text = QString();
+    return text;
+}
+
 std::optional<QString> ReplyFraming::feed(const QString &read)
 {
-    if (m_done || m_overLimit || read.isEmpty())
+    if (m_done || read.isEmpty())
         return std::nullopt;
-
-    if (!m_markerServer) {
-        m_done = true;
-        m_taken = read.size();
-        return lfToCrLf(read);
-    }
 
     // Only what fits in the limit is looked at; a marker past it is never seen.
     const qsizetype room = MaxReply - m_taken;
@@ -41,15 +43,19 @@ std::optional<QString> ReplyFraming::feed(const QString &read)
     // The marker may straddle two reads, so search from just before the new part.
     const qsizetype from = qMax<qsizetype>(0, m_text.size() - (marker().size() - 1));
     m_text.append(lfToCrLf(part));
-    if (m_text.indexOf(marker(), from) >= 0) {
-        m_done = true;
-        QString text = std::move(m_text);
-        m_text = QString();
-        return text;
-    }
+    if (m_markerServer && m_text.indexOf(marker(), from) >= 0)
+        return handOn();
     if (m_taken >= MaxReply) {
+        // No server's reply is this long: judge what came rather than wait for more.
         m_overLimit = true;
-        m_text = QString();
+        return handOn();
     }
     return std::nullopt;
+}
+
+std::optional<QString> ReplyFraming::finish()
+{
+    if (m_done || m_taken == 0)
+        return std::nullopt;
+    return handOn();
 }

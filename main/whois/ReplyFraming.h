@@ -4,9 +4,10 @@
 
 #include <optional>
 
-// Turns the reads of one WHOIS connection into the one text that gets classified.
-// Servers that end their reply with the completion marker have their reads gathered
-// until the marker shows; every other server is classified on its first read.
+// Gathers the reads of one WHOIS connection into the one whole reply that gets classified.
+// A reply is complete at the first of: the server closed the connection (finish), the
+// completion marker arrived (marker servers only), MaxReply bytes were gathered. Nothing
+// is ever handed on before that, and a reply is handed on once.
 class ReplyFraming
 {
 public:
@@ -22,12 +23,16 @@ public:
     // A new connection begins.
     void reset(bool markerServer);
 
-    // One read (Latin-1 text, at most MaxRead characters). Returns the text to classify
-    // once the reply is complete enough; nothing while a marker server has not sent its
-    // marker, and nothing after the reply was handed on or the limit was passed.
+    // One read (Latin-1 text, at most MaxRead characters). Returns the whole gathered text
+    // when this read completes the reply (marker, or MaxReply reached); nothing otherwise,
+    // and nothing once the reply was handed on.
     std::optional<QString> feed(const QString &read);
 
-    // A marker server sent MaxReply bytes without its marker: stop reading.
+    // The server closed the connection: the whole gathered text, or nothing when not a
+    // single byte came or the reply was already handed on.
+    std::optional<QString> finish();
+
+    // MaxReply bytes were gathered; the reply was handed on at that size.
     bool overLimit() const { return m_overLimit; }
     // The reply was handed on.
     bool done() const { return m_done; }
@@ -36,7 +41,9 @@ public:
     qsizetype taken() const { return m_taken; }
 
 private:
-    QString m_text;             // converted text gathered so far (marker servers)
+    std::optional<QString> handOn();
+
+    QString m_text;             // converted text gathered so far
     qsizetype m_taken = 0;
     bool m_markerServer = false;
     bool m_overLimit = false;

@@ -21,7 +21,7 @@ FakeHttpServer::FakeHttpServer(QObject *parent)
                 if (r.neverAnswer)
                     return;
                 socket->write("HTTP/1.1 " + QByteArray::number(r.status) + " Status\r\nContent-Length: "
-                              + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n\r\n");
+                              + QByteArray::number(r.body.size()) + "\r\nConnection: close\r\n" + r.headers + "\r\n");
                 socket->write(r.breakAfter >= 0 ? r.body.left(r.breakAfter) : r.body);
                 socket->disconnectFromHost();
             });

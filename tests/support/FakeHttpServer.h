@@ -16,6 +16,7 @@ public:
         QByteArray body;
         int breakAfter = -1;      // >= 0: drop the connection after this many body bytes
         bool neverAnswer = false; // read the request and stay silent
+        QByteArray headers;       // more header lines, each ending with CR LF
     };
 
     explicit FakeHttpServer(QObject *parent = nullptr);

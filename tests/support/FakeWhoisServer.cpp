@@ -8,12 +8,21 @@ void FakeWhoisServer::onNewConnection()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         const qsizetype slot = m_received.size();
         m_received.append(QByteArray());
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, slot, script = m_script] {
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, slot, fallback = m_script] {
             const bool begun = m_received[slot].contains('\n');
             m_received[slot] += socket->readAll();
-            if (!begun && m_received[slot].contains('\n') && !script.pieces.isEmpty())
+            if (begun || !m_received[slot].contains('\n'))
+                return;
+            QByteArray line = m_received[slot].left(m_received[slot].indexOf('\n'));
+            if (line.endsWith('\r'))
+                line.chop(1);
+            const Script script = m_byQuery.value(line, fallback);
+            if (!script.pieces.isEmpty())
                 QTimer::singleShot(script.delayMs, socket, [=, this] { play(socket, script, 0); });
+            else if (script.hangUpEmpty)
+                QTimer::singleShot(script.delayMs, socket, [socket] { socket->disconnectFromHost(); });
         });
     }
 }
@@ -21,6 +30,7 @@ void FakeWhoisServer::onNewConnection()
 void FakeWhoisServer::play(QTcpSocket *socket, const Script &script, qsizetype piece)
 {
     socket->write(script.pieces[piece]);
+    socket->flush(); // each piece its own segment
     if (piece + 1 < script.pieces.size()) {
         QTimer::singleShot(script.gapMs, socket, [=, this] { play(socket, script, piece + 1); });
     } else if (script.endless) {
@@ -31,7 +41,7 @@ void FakeWhoisServer::play(QTcpSocket *socket, const Script &script, qsizetype p
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, refill);
         refill();
-    } else {
+    } else if (!script.hold) {
         socket->disconnectFromHost();
     }
 }

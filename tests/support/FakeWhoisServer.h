@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
@@ -14,15 +15,44 @@ class FakeWhoisServer : public QObject
 public:
     struct Script
     {
-        QList<QByteArray> pieces; // written one after another, gapMs apart
+        QList<QByteArray> pieces; // written one after another, gapMs apart, each flushed on its own
         int delayMs = 0;          // before the first piece
         int gapMs = 0;
         bool endless = false;     // then the last piece over and over; else hang up after it
+        bool hold = false;        // stay connected after the last piece
+        bool hangUpEmpty = false; // no pieces: close at once instead of staying silent
     };
     static Script replyAtOnce(const QByteArray &bytes) { return {{bytes}}; }
     static Script replyAfter(int delayMs, const QByteArray &bytes) { return {{bytes}, delayMs}; }
     static Script replyInPieces(const QList<QByteArray> &pieces, int gapMs) { return {pieces, 0, gapMs}; }
     static Script streamEndless() { return {{QByteArray(4096, 'x')}, 0, 0, true}; }
+    // Accepts and never answers.
+    static Script silent() { return {}; }
+    // Accepts, takes the query line and closes without a byte.
+    static Script closeWithoutReply()
+    {
+        Script s;
+        s.hangUpEmpty = true;
+        return s;
+    }
+    // `bytes` cut after `first` bytes, the rest `gapMs` later; an empty reply closes at once.
+    static Script inTwo(const QByteArray &bytes, qsizetype first, int gapMs)
+    {
+        if (bytes.isEmpty())
+            return closeWithoutReply();
+        if (first <= 0 || first >= bytes.size())
+            return replyAtOnce(bytes);
+        return replyInPieces({bytes.left(first), bytes.mid(first)}, gapMs);
+    }
+    // One byte every `gapMs`, then hang up.
+    static Script byteByByte(const QByteArray &bytes, int gapMs)
+    {
+        Script s;
+        for (char c : bytes)
+            s.pieces.append(QByteArray(1, c));
+        s.gapMs = gapMs;
+        return s;
+    }
 
     explicit FakeWhoisServer(QObject *parent = nullptr) : QObject(parent)
     {
@@ -34,6 +64,8 @@ public:
     QString host() const { return m_server.serverAddress().toString(); }
     // For the connections accepted from now on; an empty script never replies.
     void setScript(const Script &script) { m_script = script; }
+    // For queries whose line (without CR LF) is exactly `query`, in place of the script.
+    void setScriptFor(const QByteArray &query, const Script &script) { m_byQuery.insert(query, script); }
     int connectionCount() const { return int(m_received.size()); }
     // Exact bytes each connection sent, in order of acceptance.
     QList<QByteArray> received() const { return m_received; }
@@ -43,6 +75,7 @@ private:
     void play(QTcpSocket *socket, const Script &script, qsizetype piece);
 
     Script m_script; // no pieces: never reply
+    QHash<QByteArray, Script> m_byQuery;
     QList<QByteArray> m_received;
     QTcpServer m_server; // last: its sockets go before what their handlers use
 };
