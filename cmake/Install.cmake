@@ -3,7 +3,11 @@
 #   <prefix>/lib/quorvex/   the program folder: Quorvex, update, winaqua.mys, update.dat
 #   <prefix>/bin/quorvex    a launcher that starts the program folder's Quorvex
 #   <prefix>/share/applications/quorvex.desktop
-#   <prefix>/share/icons/hicolor/scalable/apps/quorvex.svg
+#   <prefix>/share/icons/hicolor/scalable/apps/quorvex.svg, and PNG renderings of it in
+#            hicolor/<n>x<n>/apps for n = 16 32 48 64 128 256
+#   <prefix>/share/metainfo/org.example.quorvex.metainfo.xml
+#   <prefix>/share/man/man1/quorvex.1.gz
+#   <prefix>/share/doc/quorvex/copyright, changelog.gz
 #
 # Both programs find their files beside their own executable, so the program folder is
 # installed as one piece and nothing of it goes to bin/. Only these files get install
@@ -32,6 +36,51 @@ install(FILES ${QUORVEX_PACKAGING_DIR}/quorvex.desktop
         DESTINATION share/applications)
 install(FILES ${QUORVEX_PACKAGING_DIR}/quorvex.svg
         DESTINATION share/icons/hicolor/scalable/apps)
+
+# PNG icons for menus and docks that want pixels, rendered from the one SVG at build time.
+set(QUORVEX_ICON_SIZES 16 32 48 64 128 256)
+find_program(QUORVEX_RSVG_CONVERT rsvg-convert)
+if(QUORVEX_RSVG_CONVERT)
+  set(QUORVEX_PNG_ICONS)
+  foreach(size ${QUORVEX_ICON_SIZES})
+    set(png ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}/quorvex.png)
+    add_custom_command(OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}
+      COMMAND ${QUORVEX_RSVG_CONVERT} --width ${size} --height ${size} --output ${png} ${QUORVEX_PACKAGING_DIR}/quorvex.svg
+      DEPENDS ${QUORVEX_PACKAGING_DIR}/quorvex.svg
+      COMMENT "Rendering the ${size}x${size} icon"
+      VERBATIM)
+    list(APPEND QUORVEX_PNG_ICONS ${png})
+    install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  add_custom_target(icons ALL DEPENDS ${QUORVEX_PNG_ICONS})
+else()
+  message(WARNING "rsvg-convert not found (package librsvg2-bin): no PNG icons, only the SVG one")
+endif()
+
+# The manual page, the changelog and the copyright notice, as Debian lays them out: pages
+# and changelogs compressed with gzip -9n (no name or time stamp, so builds repeat exactly).
+find_program(QUORVEX_GZIP gzip REQUIRED)
+configure_file(${QUORVEX_PACKAGING_DIR}/quorvex.1.in ${CMAKE_BINARY_DIR}/packaging/quorvex.1 @ONLY)
+configure_file(${QUORVEX_PACKAGING_DIR}/org.example.quorvex.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/org.example.quorvex.metainfo.xml @ONLY)
+set(QUORVEX_GZIPPED)
+foreach(pair "quorvex.1;${CMAKE_BINARY_DIR}/packaging/quorvex.1" "changelog;${QUORVEX_PACKAGING_DIR}/changelog")
+  list(GET pair 0 name)
+  list(GET pair 1 source)
+  set(gz ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${QUORVEX_GZIP} -9 -n -c ${source} > ${gz}
+    DEPENDS ${source}
+    COMMENT "Compressing ${name}")
+  list(APPEND QUORVEX_GZIPPED ${gz})
+endforeach()
+add_custom_target(packaging_docs ALL DEPENDS ${QUORVEX_GZIPPED})
+
+install(FILES ${CMAKE_BINARY_DIR}/packaging/org.example.quorvex.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/quorvex.1.gz DESTINATION share/man/man1)
+install(FILES ${QUORVEX_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION share/doc/quorvex)
 
 # --- Debian package: `cpack -G DEB` in the build folder -------------------------------------
 set(CPACK_PACKAGE_NAME quorvex)

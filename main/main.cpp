@@ -1,4 +1,5 @@
 #include "config/ServerConfig.h"
+#include "platform/CommandLine.h"
 #include "startup/Form2.h"
 #include "window/Form1.h"
 
@@ -8,8 +9,13 @@
 
 int main(int argc, char *argv[])
 {
+    CommandLine commandLine(QStringLiteral("Quorvex"), QStringLiteral("按规则生成候选域名，并逐个通过 WHOIS 查询是否已被注册。"));
+    if (const int code = commandLine.answerEarly(argc, argv); code >= 0)
+        return code;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
+    if (const int code = commandLine.refuseRest(QApplication::arguments()); code >= 0)
+        return code;
 
     const ServerConfig config = ServerConfig::defaults();
     // The splash comes first; it opens the main window unless the updater takes over.

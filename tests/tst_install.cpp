@@ -1,5 +1,8 @@
 // `cmake --install` into a scratch prefix lays out exactly the program folder, the launcher,
-// the desktop entry and the icon, and the installed launcher brings the program up on its own.
+// the desktop entry, the icons, the metainfo and Debian's documents, and the installed
+// launcher brings the program up on its own. Where lintian and appstreamcli are installed,
+// the Debian package made from this build and its metainfo pass them without a warning.
+#include <QtGui>
 #include <QtNetwork>
 #include <QtTest>
 
@@ -9,14 +12,42 @@ class TestInstall : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_prefix;
+    QString m_version; // as the installed program tells it
+
+    // Runs a program to its end; returns its exit code, -1 when it could not run.
+    static int run(const QString &program, const QStringList &arguments, QString *output = nullptr, int ms = 120000)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        const bool finished = process.waitForFinished(ms);
+        if (output)
+            *output = QString::fromUtf8(process.readAll());
+        return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QByteArray installed(const QString &path) const
+    {
+        QFile file(m_prefix.filePath(path));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        if (!path.endsWith(QLatin1String(".gz")))
+            return file.readAll();
+        QProcess gunzip;
+        gunzip.start("gzip", {"-dc", file.fileName()});
+        gunzip.waitForFinished(10000);
+        return gunzip.readAllStandardOutput();
+    }
 
 private slots:
     void initTestCase()
     {
-        QProcess install;
-        install.start("cmake", {"--install", qEnvironmentVariable("QUORVEX_BUILD_DIR"), "--prefix", m_prefix.path()});
-        QVERIFY2(install.waitForFinished(60000) && install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
-                 install.readAllStandardError().constData());
+        QString output;
+        QVERIFY2(run("cmake", {"--install", qEnvironmentVariable("QUORVEX_BUILD_DIR"), "--prefix", m_prefix.path()}, &output) == 0,
+                 qPrintable(output));
+        QVERIFY(run(m_prefix.filePath("lib/quorvex/Quorvex"), {"--version"}, &output) == 0);
+        m_version = output.section(u' ', 1, 1); // "Quorvex 2.4 (081217)"
+        QVERIFY2(!m_version.isEmpty(), qPrintable(output));
     }
 
     void installedTree()
@@ -27,15 +58,107 @@ private slots:
             found << QDir(m_prefix.path()).relativeFilePath(it.filePath()) + QStringLiteral(" %1").arg(int(mode) & 0777, 0, 8);
         }
         found.sort();
-        QCOMPARE(found, (QStringList{"bin/quorvex 755", "lib/quorvex/Quorvex 755", "lib/quorvex/update 755", "lib/quorvex/update.dat 644",
-                                     "lib/quorvex/winaqua.mys 644", "share/applications/quorvex.desktop 644",
-                                     "share/icons/hicolor/scalable/apps/quorvex.svg 644"}));
-        QFile entry(m_prefix.filePath("share/applications/quorvex.desktop"));
-        const QStringList lines = entry.open(QIODevice::ReadOnly) ? QString::fromUtf8(entry.readAll()).split(u'\n') : QStringList();
-        // Started through the launcher on PATH, never from the program folder directly.
+        QStringList expected{"bin/quorvex 755", "lib/quorvex/Quorvex 755", "lib/quorvex/update 755", "lib/quorvex/update.dat 644",
+                             "lib/quorvex/winaqua.mys 644", "share/applications/quorvex.desktop 644",
+                             "share/doc/quorvex/changelog.gz 644", "share/doc/quorvex/copyright 644",
+                             "share/icons/hicolor/scalable/apps/quorvex.svg 644", "share/man/man1/quorvex.1.gz 644",
+                             "share/metainfo/org.example.quorvex.metainfo.xml 644"};
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/quorvex.png 644").arg(size);
+        expected.sort();
+        QCOMPARE(found, expected);
+
+        const QStringList lines = QString::fromUtf8(installed("share/applications/quorvex.desktop")).split(u'\n');
+        // Started through the launcher on PATH, never from the program folder directly; one
+        // main category, so menus list it once.
         for (const char *line : {"[Desktop Entry]", "Type=Application", "Name=Quorvex", "Name[zh_CN]=Quorvex 批量域名查询", "Exec=quorvex",
-                                 "Icon=quorvex", "Terminal=false", "Categories=Network;Utility;"})
+                                 "Icon=quorvex", "Terminal=false", "Categories=Network;"})
             QVERIFY2(lines.contains(QString::fromUtf8(line)), line);
+    }
+
+    void documents_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("start");    // the text begins so; %1 is the program's version
+        QTest::addColumn<QString>("contains"); // and holds this
+        QTest::newRow("machine-readable copyright")
+            << "share/doc/quorvex/copyright" << "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+            << "Copyright: 2026 Quorvex developers\nLicense: Expat\n";
+        QTest::newRow("changelog of this version")
+            << "share/doc/quorvex/changelog.gz" << "quorvex (%1) " << "\n -- Quorvex developers <";
+        QTest::newRow("manual page of this version") << "share/man/man1/quorvex.1.gz" << ".TH QUORVEX 1 " << "\"Quorvex %1\"";
+        QTest::newRow("metainfo of this version") << "share/metainfo/org.example.quorvex.metainfo.xml"
+                                                  << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" << "<release version=\"%1\"";
+    }
+
+    void documents()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, start);
+        QFETCH(QString, contains);
+        const QString text = QString::fromUtf8(installed(path));
+        QVERIFY2(text.startsWith(start.arg(m_version)) && text.contains(contains.arg(m_version)), qPrintable(text.left(300)));
+        if (path.endsWith(QLatin1String(".gz"))) {
+            // gzip -n: no file name and no time stamp, so two builds give the same bytes.
+            QFile file(m_prefix.filePath(path));
+            const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(8) : QByteArray();
+            QVERIFY(head.size() == 8 && head.startsWith("\x1f\x8b") && !(head.at(3) & 0x08) && head.mid(4) == QByteArray(4, '\0'));
+        }
+    }
+
+    void icons_data()
+    {
+        QTest::addColumn<int>("size");
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            QTest::addRow("%dx%d", size, size) << size;
+    }
+
+    void icons()
+    {
+        QFETCH(int, size);
+        QImageReader reader(m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/quorvex.png").arg(size)));
+        QCOMPARE(reader.format(), QByteArray("png"));
+        const QImage image = reader.read();
+        QCOMPARE(image.size(), QSize(size, size));
+        // Drawn, not blank: the tile's corner is clear and its middle is not.
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+        QVERIFY(qAlpha(image.pixel(size / 2, size / 2)) > 0);
+    }
+
+    void metainfoValidates()
+    {
+        const QString appstreamcli = QStandardPaths::findExecutable("appstreamcli");
+        if (appstreamcli.isEmpty())
+            QSKIP("appstreamcli is not installed (package appstream)");
+        QString output;
+        // --strict: infos fail as well; only pedantic hints may stay.
+        const int code = run(appstreamcli, {"validate", "--no-net", "--strict", "--explain",
+                                            m_prefix.filePath("share/metainfo/org.example.quorvex.metainfo.xml")}, &output);
+        QVERIFY2(code == 0, qPrintable(output));
+        const QString desktopValidate = QStandardPaths::findExecutable("desktop-file-validate");
+        if (!desktopValidate.isEmpty())
+            QVERIFY2(run(desktopValidate, {m_prefix.filePath("share/applications/quorvex.desktop")}, &output) == 0 && output.isEmpty(),
+                     qPrintable(output));
+    }
+
+    void packageIsLintianClean()
+    {
+        const QString lintian = QStandardPaths::findExecutable("lintian");
+        const QString cpack = QStandardPaths::findExecutable("cpack");
+        if (lintian.isEmpty() || cpack.isEmpty() || QStandardPaths::findExecutable("dpkg-deb").isEmpty())
+            QSKIP("lintian, cpack or dpkg-deb is not installed");
+        QTemporaryDir out;
+        QString output;
+        const QString build = qEnvironmentVariable("QUORVEX_BUILD_DIR");
+        QVERIFY2(run(cpack, {"-G", "DEB", "--config", build + "/CPackConfig.cmake", "-B", out.path()}, &output) == 0, qPrintable(output));
+        const QStringList debs = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
+        QCOMPARE(debs.size(), 1);
+        QVERIFY(debs.first().startsWith(QStringLiteral("quorvex_%1_").arg(m_version)));
+        // Infos are listed too; the README says why the ones left stay. Hardening tags count
+        // whatever their level: a lost bindnow is only an info to lintian.
+        const int code = run(lintian, {"--fail-on", "error,warning", "--display-info", out.filePath(debs.first())}, &output, 280000);
+        const QStringList tags = output.split(u'\n', Qt::SkipEmptyParts).filter(QRegularExpression("^([EW]: |I: .*hardening-)"));
+        QVERIFY2(code == 0 && tags.isEmpty(), qPrintable(output));
     }
 
     void launcherStartsAndStaysUp()

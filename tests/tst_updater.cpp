@@ -4,8 +4,10 @@
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SelfUpdate.h"
 #include "platform/WindowTimer.h"
 #include "startup/Form2.h"
+#include "text/Gb18030.h"
 #include "updater/DL.h"
 #include "updater/Form1.h"
 #include "updater/ProgressText.h"
@@ -47,7 +49,37 @@ class TestUpdater : public QObject
         return entries;
     }
 
+    bool put(const QString &name, const QByteArray &data, QFile::Permissions extra = {})
+    {
+        QFile f(m_dir->filePath(name));
+        return f.open(QFile::WriteOnly) && f.write(data) == data.size() && f.setPermissions(f.permissions() | extra);
+    }
+
+    // Makes part of the install one this user may not replace: "folder" (the program folder
+    // without write bits), a file name (that file without write bits) or "package" (a build
+    // for a package manager). Write bits are taken away from everybody, so this holds for
+    // root as well.
+    void lockDown(const QString &how)
+    {
+        constexpr QFile::Permissions writeBits = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+        if (how == QLatin1String("package")) {
+            SelfUpdate::setPackageManagedOverride(true);
+        } else if (how == QLatin1String("folder")) {
+            QVERIFY(QFile::setPermissions(m_dir->path(), QFile::permissions(m_dir->path()) & ~writeBits));
+        } else if (how == QLatin1String("sub")) {
+            QVERIFY(QDir(m_dir->path()).mkdir(how)); // a folder where a file is to go
+        } else if (!how.isEmpty()) {
+            QVERIFY(QFile::setPermissions(m_dir->filePath(how), QFile::permissions(m_dir->filePath(how)) & ~writeBits));
+        }
+    }
+
 private slots:
+    void cleanup()
+    {
+        SelfUpdate::setPackageManagedOverride(std::nullopt);
+        QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -90,6 +122,37 @@ private slots:
         QVERIFY(!bound.hasExpired());
     }
 
+    void integerPart_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("value"); // empty: not a number
+        QTest::newRow("build") << "081217" << "81217";
+        QTest::newRow("spaces and line break") << " 081218\r\n" << "81218";
+        QTest::newRow("long fraction never rounds up") << "81217.99999999999999" << "81217";
+        QTest::newRow("largest whole part, long fraction") << "2147483647.9999999999" << "2147483647";
+        QTest::newRow("beyond 32 bits") << "2147483648" << "";
+        QTest::newRow("beyond 32 bits with zeros in front") << "0002147483648.0" << "";
+        QTest::newRow("negative rounds down") << "-0.5" << "-1";
+        QTest::newRow("smallest whole part, fraction") << "-2147483648.5" << "-2147483648";
+        QTest::newRow("below 32 bits") << "-2147483649" << "";
+        QTest::newRow("exponent") << "8.1218e4" << "81218";
+        QTest::newRow("exponent leaves a fraction") << "8.12185E4" << "81218";
+        QTest::newRow("negative exponent") << "81218e-1" << "8121";
+        QTest::newRow("huge exponent") << "1e9999999999999" << "";
+        QTest::newRow("zero with huge exponent") << "0.000e9999999999999" << "0";
+        QTest::newRow("point only in front") << ".5" << "0";
+        QTest::newRow("point at the end") << "5." << "5";
+        for (const char *bad : {"", ".", "-", "1e", "0x10", "1,5", "81218a", "v1.3", "1 2", "\xef\xbc\x98"})
+            QTest::newRow(bad) << QString::fromUtf8(bad) << "";
+    }
+
+    void integerPart()
+    {
+        QFETCH(QString, text);
+        const std::optional<qint32> value = Manifest::integerPart(text);
+        QTEST(value ? QString::number(*value) : QString(), "value");
+    }
+
     void versions_data()
     {
         QTest::addColumn<QString>("manifest");
@@ -99,6 +162,8 @@ private slots:
         QTest::newRow("081217") << "081217|v1.2|Quorvex" << "081217" << false << Check::UpToDate;
         QTest::newRow("081218") << "081218|v1.3|Quorvex" << "081217\r\n" << true << Check::Newer;
         QTest::newRow("81217.9") << "81217.9|v1.3|Quorvex" << "081217" << false << Check::UpToDate;
+        QTest::newRow("81217.99999999999999") << "81217.99999999999999|v1.3|Quorvex" << "081217" << false << Check::UpToDate;
+        QTest::newRow("2147483647.9999999999") << "2147483647.9999999999|v|Quorvex" << "081217" << true << Check::Newer;
         QTest::newRow("100101") << "100101|v2.0|Quorvex" << "081217" << true << Check::Newer;
         QTest::newRow("name anywhere in the text") << "081218|v|Quorvex.exe" << "081217" << true << Check::Newer;
         QTest::newRow("name missing") << "081218|v1.3|update" << "081217" << false << Check::Newer;
@@ -125,9 +190,18 @@ private slots:
         QTest::newRow("line break at the end") << "Quorvex\r\n" << "Quorvex";
         QTest::newRow("chinese") << "说明.txt" << "说明.txt";
         QTest::newRow("dots inside") << "a..b" << "a..b";
+        QTest::newRow("emoji") << "\U0001F600.txt" << "\U0001F600.txt";
         for (const char *unsafe : {"../evil", "/etc/passwd", "sub/x", "..\\evil", ".", "..", ".profile", "",
                                    "\r\n", "a\tb", "a\nb"})
             QTest::newRow(unsafe) << unsafe << "";
+        // Invisible or reordering characters could make one name look like another.
+        QTest::newRow("right-to-left override") << "Quorvex\u202Etxt.exe" << "";
+        QTest::newRow("zero width space") << "Quor\u200Bvex" << "";
+        QTest::newRow("zero width no-break space") << "Quor\uFEFFvex" << "";
+        QTest::newRow("line separator") << "Quorvex\u2028" << "";
+        QTest::newRow("paragraph separator") << "a\u2029b" << "";
+        QTest::newRow("C1 control") << "a\u0085b" << "";
+        QTest::newRow("format character beyond the BMP") << "a\U000E0001b" << "";
     }
 
     void fileNames()
@@ -162,15 +236,24 @@ private slots:
     void splashTicks_data()
     {
         QTest::addColumn<QString>("manifest");
+        QTest::addColumn<QString>("lock");
         QTest::addColumn<bool>("launchWorks");
         QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("started");
         QTest::addColumn<bool>("mainShown");
         const QString newer = QStringLiteral("发现新版本，系统正在关闭本程序，进行软件升级");
-        QTest::newRow("same version") << "081217|v1.2|Quorvex" << true << QStringList() << true;
-        QTest::newRow("newer: update started") << "081218|v1.3|Quorvex" << true << QStringList{newer} << false;
-        QTest::newRow("newer without the name") << "081218|v1.3|update" << true << QStringList() << true;
-        QTest::newRow("update will not start") << "081218|v1.3|Quorvex" << false
-                                               << QStringList{newer, "无法启动升级程序：./update"} << true;
+        const QString v = "081218|v1.3|Quorvex";
+        const QStringList none, updater{"update"}, packaged{QStringLiteral("发现新版本 081218，请通过系统的软件包管理器升级。")};
+        QTest::newRow("same version") << "081217|v1.2|Quorvex" << "" << true << none << none << true;
+        QTest::newRow("newer: update started") << v << "" << true << QStringList{newer} << updater << false;
+        QTest::newRow("newer without the name") << "081218|v1.3|update" << "" << true << none << none << true;
+        QTest::newRow("update will not start") << v << "" << false << QStringList{newer, "无法启动升级程序：./update"}
+                                               << updater << true;
+        QTest::newRow("read-only program folder") << v << "folder" << true << packaged << none << true;
+        QTest::newRow("read-only listed file") << v << "Quorvex" << true << packaged << none << true;
+        QTest::newRow("read-only file not listed") << "081218|v1.3|Quorvex|one.txt" << "update.dat" << true
+                                                   << QStringList{newer} << updater << false;
+        QTest::newRow("package-managed build") << " 081218 |v1.3|Quorvex" << "package" << true << packaged << none << true;
     }
 
     void splashTicks()
@@ -178,7 +261,10 @@ private slots:
         QFETCH(QString, manifest);
         QFETCH(bool, mainShown);
         QFETCH(bool, launchWorks);
+        QFETCH(QString, lock);
         m_launchWorks = launchWorks;
+        QVERIFY(put("Quorvex", "old Quorvex", QFile::ExeOwner) && put("update.dat", "081217"));
+        lockDown(lock);
         m_server->setResponse(ManifestPath, {200, manifest.toUtf8()});
         std::unique_ptr<QWidget> main;
         Form2 splash(m_config, [&main] { return (main = std::make_unique<QWidget>()).get(); });
@@ -192,7 +278,7 @@ private slots:
         splash.Timer1_Timer();
         QCOMPARE(m_server->requestedPaths(), QStringList{ManifestPath});
         QTEST(m_boxes, "boxes");
-        QCOMPARE(m_started, m_boxes.isEmpty() ? QStringList() : QStringList{"update"});
+        QTEST(m_started, "started");
         QCOMPARE(ended.size(), mainShown ? 0 : 1);
         QCOMPARE(main && main->isVisible(), mainShown);
         QVERIFY(!splash.isVisible());
@@ -201,32 +287,42 @@ private slots:
     void update_data()
     {
         QTest::addColumn<QString>("manifest");
+        QTest::addColumn<QString>("lock");       // what this user may not replace (see lockDown)
         QTest::addColumn<Response>("two");       // the server's answer for two.sh
-        QTest::addColumn<Answer>("answer");      // to the completion question
+        QTest::addColumn<Answer>("answer");      // to the one question
         QTest::addColumn<QString>("box");        // how the one message box starts
-        QTest::addColumn<QStringList>("label3"); // Label3 as each file was saved
+        QTest::addColumn<QStringList>("label3"); // Label3 as each file was complete
         QTest::addColumn<QStringList>("started");
         QTest::addColumn<QStringList>("folder"); // snapshot() at the end
 
         const QString three = "081218|v1.3|one.txt|two.sh|Quorvex\r\n";
         const Response ok{200, "new two"};
         const QStringList labels{"正在下载one.txt", "正在下载two.sh", "正在下载Quorvex"}, first = labels.mid(0, 1);
-        const QStringList old{"one.txt=old one", "two.sh*=old two", "update.dat=081217"};
-        const QStringList stopped{"one.txt=new one", "two.sh*=old two", "update.dat=081217"};
+        // Whatever fails, every old file stays as it was (run bits too) and no temporary file is left.
+        const QStringList old{"Quorvex*=old Quorvex", "one.txt=old one", "two.sh*=old two", "update.dat=081217"};
         const QStringList all{"Quorvex*=new Quorvex", "one.txt=new one", "two.sh*=new two", "update.dat=081217"};
         const QStringList none, main{"Quorvex"};
-        QTest::newRow("three files, yes") << three << ok << Answer::Yes << Completion << labels << main << all;
-        QTest::newRow("three files, no") << three << ok << Answer::No << Completion << labels << none << all;
-        QTest::newRow("404 keeps the old file") << three << Response{404, "gone"} << Answer::Yes
-                                                << "下载two.sh失败：服务器返回状态 404" << first << none << stopped;
-        QTest::newRow("broken download keeps the old file") << three << Response{200, QByteArray(8000, 'n'), 3000}
-                                                            << Answer::Yes << "下载two.sh失败：" << first << none << stopped;
-        QTest::newRow("up to date") << "081217|v1.2|one.txt" << ok << Answer::Yes
+        const QString packaged = QStringLiteral("发现新版本 081218，请通过系统的软件包管理器升级。");
+        QTest::newRow("three files, yes") << three << "" << ok << Answer::Yes << Completion << labels << main << all;
+        QTest::newRow("three files, no") << three << "" << ok << Answer::No << Completion << labels << none << all;
+        QTest::newRow("404 on the second, old program started")
+            << three << "" << Response{404, "gone"} << Answer::Yes << "下载two.sh失败：服务器返回状态 404" << first << main << old;
+        QTest::newRow("second cut short, nothing started")
+            << three << "" << Response{200, QByteArray(8000, 'n'), 3000} << Answer::No << "下载two.sh失败：" << first << none << old;
+        QTest::newRow("last cannot be put in place")
+            << "081218|v1.3|one.txt|two.sh|sub" << "sub" << ok << Answer::Yes << "无法备份文件 sub"
+            << QStringList{"正在下载one.txt", "正在下载two.sh", "正在下载sub"} << main << old;
+        QTest::newRow("read-only program folder") << three << "folder" << ok << Answer::Yes << packaged << none << main << old;
+        QTest::newRow("read-only listed file") << three << "two.sh" << ok << Answer::Yes << packaged << none << main << old;
+        QTest::newRow("package-managed build") << three << "package" << ok << Answer::Yes << packaged << none << main << old;
+        QTest::newRow("up to date") << "081217|v1.2|one.txt" << "" << ok << Answer::Yes
                                     << "当前程序已经是最新版本，无需升级" << none << main << old;
-        QTest::newRow("two fields") << "081218|v1.3\r\n" << ok << Answer::Yes << Completion << none << main << old;
-        QTest::newRow("unsafe name") << "081218|v|one.txt|../evil" << ok << Answer::Yes
+        QTest::newRow("two fields") << "081218|v1.3\r\n" << "" << ok << Answer::Yes << Completion << none << main << old;
+        QTest::newRow("unsafe name") << "081218|v|one.txt|../evil" << "" << ok << Answer::Yes
                                      << "升级信息中含有不安全的文件名：../evil" << none << none << old;
-        QTest::newRow("field 0 not a number") << "v1.3|x|one.txt" << ok << Answer::Yes
+        QTest::newRow("name reversed by U+202E") << "081218|v|one.txt|evil\u202Etxt.sh" << "" << ok << Answer::Yes
+                                                 << "升级信息中含有不安全的文件名：evil<U+202E>txt.sh" << none << none << old;
+        QTest::newRow("field 0 not a number") << "v1.3|x|one.txt" << "" << ok << Answer::Yes
                                               << "无法获取升级信息，请稍后再试" << none << main << old;
     }
 
@@ -236,21 +332,21 @@ private slots:
         QFETCH(Response, two);
         QFETCH(Answer, answer);
         QFETCH(QString, box);
+        QFETCH(QString, lock);
         m_answer = answer;
-        const auto put = [this](const QString &name, const QByteArray &data, QFile::Permissions extra = {}) {
-            QFile f(m_dir->filePath(name));
-            return f.open(QFile::WriteOnly) && f.write(data) == data.size() && f.setPermissions(f.permissions() | extra);
-        };
-        QVERIFY(put("one.txt", "old one") && put("two.sh", "old two", QFile::ExeOwner) && put("update.dat", "081217"));
-        m_server->setResponse(ManifestPath, {200, manifest.toUtf8()});
+        QVERIFY(put("Quorvex", "old Quorvex", QFile::ExeOwner) && put("one.txt", "old one")
+                && put("two.sh", "old two", QFile::ExeOwner) && put("update.dat", "081217"));
+        lockDown(lock);
+        m_server->setResponse(ManifestPath, {200, Gb18030::encode(manifest)});
         m_server->setResponse("/update/one.txt", {200, "new one"});
         m_server->setResponse("/update/two.sh", two);
         m_server->setResponse("/update/Quorvex", {200, "new Quorvex"});
+        m_server->setResponse("/update/sub", {200, "new sub"});
 
         Updater::Form1 form(m_config);
         form.Timer2->setInterval(300); // the settle time, shortened; still well above Timer1's 100 ms
         QStringList saved;
-        int early = 0; // "100%" before the file is in place would let the next file start too soon
+        int early = 0; // "100%" before the file is whole would let the next file start too soon
         connect(form.DL, &DL::Progress, this, [&](float f) {
             if (f == 1.0f)
                 saved.append(form.Label3->text());
@@ -258,12 +354,59 @@ private slots:
                 ++early;
         });
         form.show();
-        QTRY_VERIFY_WITH_TIMEOUT(form.hasEnded() || form.hasStopped(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(form.hasEnded(), 10000);
         QVERIFY2(m_boxes.size() == 1 && m_boxes.first().startsWith(box), qPrintable(m_boxes.join(" | ")));
         QTEST(saved, "label3");
         QCOMPARE(early, 0);
         QTEST(m_started, "started");
         QTEST(snapshot(), "folder");
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("display"); // offscreen platform; otherwise no display at all
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // standard output contains it
+        QTest::addColumn<QString>("err"); // standard error contains it
+        const QString version = QStringLiteral(" 2.4 (081217)\n");
+        for (const QString program : {"Quorvex", "update"}) {
+            const auto row = [&](const char *name) -> QTestData & { return QTest::addRow("%s %s", qPrintable(program), name); };
+            row("--help") << program << QStringList{"--help"} << false << 0 << "--version" << "";
+            row("-h") << program << QStringList{"-h"} << false << 0 << "--help" << "";
+            row("--version") << program << QStringList{"--version"} << false << 0 << program + version << "";
+            row("-v") << program << QStringList{"-v"} << false << 0 << program + version << "";
+            // QApplication's own options are no reason to refuse, and "-reverse" is never -r -e -v ...
+            row("Qt's options pass") << program << QStringList{"-style", "fusion", "-reverse", "--frobnicate"} << true << 1 << ""
+                                     << "Unknown option 'frobnicate'.";
+            row("no display") << program << QStringList() << false << 1 << "" << "需要图形会话";
+            row("unknown option") << program << QStringList{"--frobnicate"} << true << 1 << "" << "frobnicate";
+            row("stray argument") << program << QStringList{"list.txt"} << true << 1 << "" << "list.txt";
+        }
+    }
+
+    void commandLine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, display);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        if (display)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QDir(qEnvironmentVariable("QUORVEX_PROGRAM_DIR")).filePath(program), arguments);
+        QVERIFY2(process.waitForFinished(20000), qPrintable(process.errorString()));
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString stdOut = QString::fromUtf8(process.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QTEST(process.exitCode(), "exitCode");
+        QVERIFY2(stdOut.contains(out) && stdErr.contains(err), qPrintable(stdOut + stdErr));
     }
 };
 

@@ -3,11 +3,16 @@
 #include "manifest/Manifest.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPainter>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QUrl>
+
+#include <utility>
+
+#include <unistd.h>
 
 namespace {
 
@@ -52,7 +57,7 @@ DL::~DL()
 
 void DL::StartDownload()
 {
-    Abort();
+    Abort(); // also drops a complete file nobody took
     m_fraction = 0.0f;
     m_written = 0;
     m_writeError.clear();
@@ -62,7 +67,7 @@ void DL::StartDownload()
     const qsizetype slash = m_sourceUrl.lastIndexOf(QLatin1Char('/'));
     m_name = m_sourceUrl.mid(slash + 1);
     if (slash < 0 || !Manifest::isSafeFileName(m_name)) {
-        failLater(QStringLiteral("文件名无效：") + m_name);
+        failLater(QStringLiteral("文件名无效：") + Manifest::visibleName(m_name));
         return;
     }
     if (m_saveFolder.isEmpty() || !QDir(m_saveFolder).exists()) {
@@ -70,11 +75,8 @@ void DL::StartDownload()
         return;
     }
 
-    // The body lands in a temporary file beside the target; the target is only replaced
-    // by commit() once everything has arrived.
-    m_file = std::make_unique<QSaveFile>(m_saveFolder + QLatin1Char('/') + m_name);
-    m_file->setDirectWriteFallback(false);
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    // The body lands in a temporary file beside the target, which stays as it is.
+    if (!openTemporary(m_saveFolder + QLatin1Char('/') + m_name)) {
         const QString reason = QStringLiteral("无法写入文件：") + m_file->errorString();
         m_file.reset();
         failLater(reason);
@@ -94,6 +96,37 @@ void DL::StartDownload()
     m_idle.start();
 }
 
+bool DL::openTemporary(const QString &target)
+{
+    // A leading "." keeps it apart from every name a manifest may list. Created with 0666
+    // less the umask, like any new file.
+    m_file = std::make_unique<QFile>();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        m_file->setFileName(m_saveFolder + QStringLiteral("/.quorvex-") + QString::number(QRandomGenerator::global()->generate64(), 36)
+                            + QStringLiteral(".part"));
+        if (m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            break;
+        if (!m_file->exists())
+            return false;
+    }
+    if (!m_file->isOpen())
+        return false;
+    // The run bits of the file it replaces, and always for the two programs.
+    // (The "User" flags say what this user may do, not what the file's mode holds.)
+    constexpr QFileDevice::Permissions userFlags = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    const QFileInfo old(target);
+    QFileDevice::Permissions permissions = (old.exists() ? old.permissions() : m_file->permissions()) & ~userFlags;
+    if (isProgramFile(m_name))
+        permissions = withExecute(permissions);
+    m_file->setPermissions(permissions);
+    return true;
+}
+
+QString DL::takeStaged()
+{
+    return std::exchange(m_staged, QString());
+}
+
 void DL::Abort()
 {
     ++m_generation;
@@ -111,9 +144,12 @@ void DL::cleanUp()
         reply->deleteLater();
     }
     if (m_file) {
-        m_file->cancelWriting();
-        m_file.reset(); // removes the temporary file
+        m_file->close();
+        m_file->remove();
+        m_file.reset();
     }
+    if (!m_staged.isEmpty())
+        QFile::remove(takeStaged());
 }
 
 bool DL::statusIsSuccess() const
@@ -192,18 +228,19 @@ void DL::onFinished()
         return;
     }
 
-    if (isProgramFile(m_name))
-        m_file->setPermissions(withExecute(m_file->permissions()));
-    if (!m_file->commit()) {
-        const QString why = QStringLiteral("无法保存文件：") + m_file->errorString();
-        m_file.reset();
-        fail(why);
+    // On the disk before it can be renamed over the old file, so a crash never leaves
+    // an empty program behind.
+    if (!m_file->flush() || ::fsync(m_file->handle()) != 0) {
+        fail(QStringLiteral("无法写入文件：") + m_file->errorString());
         return;
     }
+    m_file->close();
+    m_staged = m_file->fileName();
     m_file.reset();
     m_reply = nullptr;
     disconnect(reply, nullptr, this, nullptr);
     reply->deleteLater();
+    emit Staged();
     report(1.0f);
 }
 

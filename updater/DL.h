@@ -9,13 +9,15 @@
 #include <memory>
 
 class QNetworkReply;
-class QSaveFile;
+class QFile;
 
-// The updater's download control: fetches SourceUrl into SaveFolder under the last segment
-// of the address. The body goes to a temporary file beside the target, which replaces the
-// target (keeping its permissions) only when the whole body came with a 2xx status.
-// Progress never reads as "100%" before the file is in place: at most 0.994 while
-// downloading, then exactly 1 once saved.
+// The updater's download control: fetches SourceUrl for the file named by the last segment
+// of the address in SaveFolder. The body goes to a temporary file in SaveFolder, which gets
+// the permissions of the file it is meant to replace; the file itself is never touched here.
+// When the whole body came with a 2xx status the temporary file is complete and waits for
+// its caller to take it (takeStaged); otherwise it is removed.
+// Progress never reads as "100%" before the file is whole: at most 0.994 while downloading,
+// then exactly 1 once complete.
 class DL : public QWidget
 {
     Q_OBJECT
@@ -38,18 +40,24 @@ public:
     bool isRunning() const { return !m_reply.isNull(); }
     float fraction() const { return m_fraction; }
 
+    // The complete temporary file of the last download, handed over: from now on the caller
+    // removes or renames it. Empty when there is none.
+    QString takeStaged();
+
     // The largest fraction reported before the file is saved.
     static constexpr float MaxUnsaved = 0.994f;
 
 public slots:
     void StartDownload();
-    // Stops a running download without a signal; the target stays as it was.
+    // Stops a running download without a signal and removes its temporary file.
     void Abort();
 
 signals:
-    // Fraction of the current file done, on the window thread; 1 only for a saved file.
+    // Fraction of the current file done, on the window thread; 1 only for a complete file.
     void Progress(float fraction);
-    // The download ended without replacing the file; `reason` is for the user.
+    // The file is complete and can be taken (takeStaged); Progress(1) follows.
+    void Staged();
+    // The download ended without a complete file; `reason` is for the user.
     void Failed(const QString &reason);
 
 protected:
@@ -64,13 +72,15 @@ private:
     void report(float fraction);
     bool statusIsSuccess() const;
     void cleanUp();
+    bool openTemporary(const QString &target);
 
     QString m_sourceUrl;
     QString m_saveFolder;
     QString m_name;
     QNetworkAccessManager m_manager;
     QPointer<QNetworkReply> m_reply;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<QFile> m_file; // the temporary file being written
+    QString m_staged;              // a complete one not yet taken
     QTimer m_idle;
     qint64 m_written = 0;
     QString m_writeError;

@@ -4,10 +4,12 @@
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SelfUpdate.h"
 #include "platform/WindowTimer.h"
 #include "text/Gb18030.h"
 #include "updater/DL.h"
 #include "updater/ProgressText.h"
+#include "updater/StagedFiles.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -65,6 +67,7 @@ Form1::Form1(const ServerConfig &config, QWidget *parent)
     connect(Timer2, &WindowTimer::timeout, this, &Form1::Timer2_Timer);
     connect(DL, &::DL::Progress, this, &Form1::DL_Progress);
     connect(DL, &::DL::Failed, this, &Form1::DL_Failed);
+    connect(DL, &::DL::Staged, this, &Form1::DL_Staged);
 
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
@@ -114,17 +117,26 @@ void Form1::Form_Activate()
     }
 
     // Every name is joined to the program folder and to the server path: refuse the whole
-    // list before anything is downloaded if one of them could leave either.
+    // list before anything is downloaded if one of them could leave either or hide itself.
     for (qsizetype i = 2; i < updinfo.size(); ++i) {
         const QString name = Manifest::fileName(updinfo.at(i));
         if (!Manifest::isSafeFileName(name)) {
-            MessageBox::information(this, QStringLiteral("升级信息中含有不安全的文件名：") + name, Title);
+            MessageBox::information(this, QStringLiteral("升级信息中含有不安全的文件名：") + Manifest::visibleName(name), Title);
             end();
             return;
         }
         updinfo[i] = name;
     }
 
+    // Nothing is downloaded that could not be put in place; the old program goes on.
+    if (!SelfUpdate::allowed(ProgramFolder::path(), updinfo.mid(2))) {
+        MessageBox::information(this, SelfUpdate::refusal(updinfo.at(0).trimmed()), Title);
+        startMain();
+        end();
+        return;
+    }
+
+    m_staged = std::make_unique<StagedFiles>(ProgramFolder::path());
     Timer1->setEnabled(true);
     Label1->setText(QStringLiteral("本程序正在生成") + updinfo.at(1) + QStringLiteral("版本，请稍后……"));
 }
@@ -137,6 +149,11 @@ void Form1::Timer1_Timer()
     if (fileidx > updinfo.size() - 1) {
         // The question is asked once: nothing ticks while it is open.
         Timer1->setEnabled(false);
+        // Every file has arrived whole: now they all replace the old ones, or none does.
+        if (const QString error = m_staged ? m_staged->commit() : QString(); !error.isEmpty()) {
+            fail(error);
+            return;
+        }
         const MessageBox::Answer answer = MessageBox::question(
             this, QStringLiteral("程序已经升级为最新版本，是否开始运行本程序？"), QStringLiteral("升级完成"));
         if (answer == MessageBox::Answer::Yes)
@@ -174,13 +191,30 @@ void Form1::DL_Failed(const QString &reason)
 {
     if (m_ended || m_stopped)
         return;
-    // Stop where we are: the files already replaced stay, this one and the rest are untouched.
+    fail(QStringLiteral("下载") + updinfo.value(fileidx) + QStringLiteral("失败：") + reason);
+}
+
+void Form1::DL_Staged()
+{
+    if (m_ended || m_stopped)
+        return;
+    m_staged->add(DL->takeStaged(), updinfo.value(fileidx));
+}
+
+void Form1::fail(const QString &what)
+{
     m_stopped = true;
     Timer1->setEnabled(false);
     Timer2->setEnabled(false);
-    const QString text = QStringLiteral("下载") + updinfo.value(fileidx) + QStringLiteral("失败：") + reason;
-    Label3->setText(text);
-    MessageBox::information(this, text, Title);
+    DL->Abort();
+    if (m_staged)
+        m_staged->discard();
+    Label3->setText(what);
+    const MessageBox::Answer answer = MessageBox::question(
+        this, what + QStringLiteral("\n没有更改任何文件。是否运行原来的程序？"), Title);
+    if (answer == MessageBox::Answer::Yes)
+        startMain();
+    end();
 }
 
 void Form1::startMain()
@@ -196,6 +230,8 @@ void Form1::end()
     Timer1->setEnabled(false);
     Timer2->setEnabled(false);
     DL->Abort();
+    if (m_staged)
+        m_staged->discard();
     close();
     emit ended();
 }

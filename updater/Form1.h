@@ -7,15 +7,18 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class DL;
 class QLabel;
+class StagedFiles;
 class WindowTimer;
 
 namespace Updater {
 
 // The updater's window: checks the published version against update.dat, downloads every
-// file the manifest lists into the program folder one after the other, then offers to
-// start the main program.
+// file the manifest lists into the program folder one after the other, then puts them all in
+// place at once and offers to start the main program. A failure anywhere changes no file.
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -47,6 +50,7 @@ public slots:
     void Timer2_Timer();
     void DL_Progress(float fraction);
     void DL_Failed(const QString &reason);
+    void DL_Staged();
 
 signals:
     // The updater is done; the program ends.
@@ -58,6 +62,8 @@ protected:
 private:
     void startMain();
     void end();
+    // Tells what failed, keeps every old file and offers to start the old program.
+    void fail(const QString &what);
 
     QString m_updateBase;
     int m_fetchTimeoutMs = HttpFetch::DefaultTimeoutMs;
@@ -65,6 +71,7 @@ private:
     bool m_activated = false;
     bool m_ended = false;
     bool m_stopped = false;
+    std::unique_ptr<StagedFiles> m_staged;
 };
 
 } // namespace Updater

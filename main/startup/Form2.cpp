@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SelfUpdate.h"
 #include "platform/WindowTimer.h"
 #include "startup/SplashPicture.h"
 
@@ -92,6 +93,13 @@ void Form2::versionCheck()
         srvver = Manifest::integerPart(updinfo.value(0)).value_or(0);
     }
     if (!Manifest::newerThanBuild(text, buildver)) {
+        openMainWindow();
+        return;
+    }
+    // An install the updater could not rewrite (a package, a read-only folder) keeps its
+    // program: the user is told where the update comes from and works on meanwhile.
+    if (!SelfUpdate::allowed(ProgramFolder::path(), Manifest::safeFileNames(updinfo))) {
+        MessageBox::information(this, SelfUpdate::refusal(updinfo.value(0).trimmed()), QStringLiteral("Quorvex"));
         openMainWindow();
         return;
     }

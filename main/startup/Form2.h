@@ -13,8 +13,8 @@ class QLabel;
 class WindowTimer;
 
 // The start-up window: a picture while a 100 ms timer makes sure the skin is there (tick 2)
-// and checks the published version (tick 3). A newer version hands over to the updater;
-// otherwise the main window opens and the splash closes.
+// and checks the published version (tick 3). A newer version hands over to the updater when
+// this install may update itself; otherwise the main window opens and the splash closes.
 class Form2 : public QWidget
 {
     Q_OBJECT

@@ -20,8 +20,10 @@ QString fileUrl(const QString &updateBase, const QString &name); // base + "/upd
 // Split at every "|": empty fields count, nothing is trimmed.
 QStringList split(const QString &text);
 
-// The text read as a decimal number, rounded down. Empty when it is not a number or the
-// result does not fit a 32-bit signed integer. Spaces around the number are allowed.
+// The text read as a decimal number ("081217", "81217.9", "-3", "8.1218e4"), rounded down.
+// Worked out on the digits themselves, so no fraction however long can round the whole part
+// up. Empty when it is not a number or its whole part does not fit a 32-bit signed integer;
+// "-2147483648.5" counts as -2147483648. Spaces around the number are allowed.
 std::optional<qint32> integerPart(const QString &text);
 
 // The splash's decision: the manifest names the program and publishes a version above
@@ -41,8 +43,17 @@ UpdateCheck compare(const QStringList &fields, qint32 installed);
 // A file field as a name: trailing CR and LF removed (the manifest's own line break ends up
 // in its last field).
 QString fileName(const QString &field);
-// A name that stays inside the program folder and the server's update folder: not empty,
-// no control characters, no "/" or "\", not starting with "." (so neither "." nor "..").
+// A name that stays inside the program folder and the server's update folder and shows
+// what it is: not empty, no "/" or "\", not starting with "." (so neither "." nor ".."), and
+// no control, format or line/paragraph separator character (Unicode Cc, Cf, Zl, Zp), which
+// could hide or reorder what the user is shown.
 bool isSafeFileName(const QString &name);
+
+// The name as it may be shown to the user: every character that isSafeFileName refuses for
+// being invisible or a control written as "<U+XXXX>".
+QString visibleName(const QString &name);
+
+// The safe names among the file fields (2 onward) of a split manifest, line breaks removed.
+QStringList safeFileNames(const QStringList &fields);
 
 } // namespace Manifest
