@@ -1,6 +1,8 @@
 #include "config/ServerConfig.h"
+#include "platform/DesktopSetup.h"
 #include "startup/Form2.h"
 #include "window/Form1.h"
+#include "window/WindowSettings.h"
 
 #include <QApplication>
 
@@ -10,6 +12,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
+    DesktopSetup::apply(app);
+    WindowSettings::setFile(WindowSettings::userFile());
 
     const ServerConfig config = ServerConfig::defaults();
     // The splash comes first; it opens the main window unless the updater takes over.

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 
+class CloseQuestion;
 class DomainListModel;
 class QueryChannel;
 class RunPanel;
@@ -63,6 +64,7 @@ public:
 
     std::array<QCheckBox *, 9> checks() const; // Check1..Check9
     std::array<QPushButton *, 12> commands() const; // Command1..Command12
+    std::array<QLabel *, 9> checkLabels() const; // the caption beside each of Check1..Check9
 
     // --- Form-level state -----------------------------------------------------------------
     int hostii = 0;       // rows in the task list = Id of the last row
@@ -146,6 +148,8 @@ private:
     void stopEverything();
     void layoutExtras(const MainLayout::Result &r);
     void applyLayout(int W, int H, int SW);
+    // A generation or query run is going, paused or not.
+    bool runGoing() const;
 
     ServerConfig m_config;
     WhoisServers m_servers;
@@ -155,4 +159,5 @@ private:
     QTimer *m_viewFlush = nullptr;
     int m_pendingScroll = 0;
     bool m_inLayout = false;
+    CloseQuestion *m_closeQuestion = nullptr;
 };
