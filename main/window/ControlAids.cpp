@@ -39,11 +39,8 @@ ControlAids::ControlAids(Form1 &form)
     // A tab typed into the free names would be saved with them; Tab moves on to the buttons.
     form.RichTextBox1->setTabChangesFocus(true);
 
-    QPushButton *start = form.Command1;
-    connect(form.domaingz, &QLineEdit::returnPressed, start, [start] {
-        if (start->isEnabled())
-            start->click();
-    });
+    // Return in the rule box presses 生成并进行查询; a click does nothing while it is disabled.
+    connect(form.domaingz, &QLineEdit::returnPressed, form.Command1, &QPushButton::click);
 }
 
 QString ControlAids::ruleToolTip()
