@@ -4,6 +4,7 @@
 #include "FakeWhoisServer.h"
 #include "platform/DesktopSetup.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramFolder.h"
 #include "platform/WindowTimer.h"
 #include "window/CloseQuestion.h"
 #include "window/FileDialog.h"
@@ -129,6 +130,9 @@ private slots:
         // Windows made without the program name no settings file: nothing is read or written.
         QVERIFY(WindowSettings::file().isEmpty());
         DesktopSetup::apply(*qApp);
+        // The windows wear the skin of the built program folder, as they do when installed.
+        ProgramFolder::setOverride(qEnvironmentVariable("QUORVEX_PROGRAM_DIR"));
+        QVERIFY(QFileInfo::exists(ProgramFolder::file(QStringLiteral("winaqua.mys"))));
     }
     void init()
     {
