@@ -107,7 +107,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # programs); otherwise they are listed by hand. The platform plugins and a font with the
 # Chinese captions are loaded at run time, so no linker can see them.
 option(QUORVEX_DEB_SHLIBDEPS "Work out the Debian package's library dependencies with dpkg-shlibdeps" ON)
-set(QUORVEX_DEB_RUNTIME "qt6-qpa-plugins, fonts-wqy-microhei")
+set(QUORVEX_DEB_RUNTIME "qt6-qpa-plugins, fonts-wqy-microhei, qt6-translations-l10n")
 find_program(QUORVEX_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(QUORVEX_FILE_PROGRAM file)
 if(QUORVEX_DEB_SHLIBDEPS AND QUORVEX_DPKG_SHLIBDEPS AND QUORVEX_FILE_PROGRAM)

@@ -1,7 +1,9 @@
 #include "config/ServerConfig.h"
 #include "platform/CommandLine.h"
+#include "platform/DesktopSetup.h"
 #include "startup/Form2.h"
 #include "window/Form1.h"
+#include "window/WindowSettings.h"
 
 #include <QApplication>
 
@@ -16,6 +18,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quorvex"));
     if (const int code = commandLine.refuseRest(QApplication::arguments()); code >= 0)
         return code;
+    DesktopSetup::apply(app);
+    WindowSettings::setFile(WindowSettings::userFile());
 
     const ServerConfig config = ServerConfig::defaults();
     // The splash comes first; it opens the main window unless the updater takes over.

@@ -1,5 +1,6 @@
 #include "config/ServerConfig.h"
 #include "platform/CommandLine.h"
+#include "platform/DesktopSetup.h"
 #include "updater/Form1.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("update"));
     if (const int code = commandLine.refuseRest(QApplication::arguments()); code >= 0)
         return code;
+    DesktopSetup::apply(app);
     Updater::Form1 form(ServerConfig::defaults());
     QObject::connect(&form, &Updater::Form1::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     form.show();

@@ -1,6 +1,7 @@
 #include "window/FileDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace FileDialog {
 
@@ -11,11 +12,28 @@ Hook &hook()
     return h;
 }
 
-QString run(QWidget *parent, bool save)
+QString &folder()
+{
+    static QString f;
+    return f;
+}
+
+QString &savePath()
+{
+    static QString p;
+    return p;
+}
+
+QString ask(QWidget *parent, bool save)
 {
     if (hook())
         return hook()(save);
     QFileDialog dialog(parent);
+    // Qt's own dialog: it speaks the programs' Chinese and takes their palette, where a desktop's
+    // dialog would follow the desktop's language and colours.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (!folder().isEmpty())
+        dialog.setDirectory(folder());
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(filter().split(QStringLiteral(";;")));
@@ -24,6 +42,16 @@ QString run(QWidget *parent, bool save)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
+}
+
+QString run(QWidget *parent, bool save)
+{
+    const QString path = ask(parent, save);
+    if (save)
+        savePath() = path;
+    if (!path.isEmpty())
+        folder() = QFileInfo(path).absolutePath();
+    return path;
 }
 } // namespace
 
@@ -40,6 +68,21 @@ QString getSaveFileName(QWidget *parent)
 QString getOpenFileName(QWidget *parent)
 {
     return run(parent, false);
+}
+
+QString lastFolder()
+{
+    return folder();
+}
+
+void setLastFolder(const QString &f)
+{
+    folder() = f;
+}
+
+QString lastSavePath()
+{
+    return savePath();
 }
 
 void setHook(Hook h)

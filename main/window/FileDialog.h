@@ -16,6 +16,12 @@ QString filter();
 QString getSaveFileName(QWidget *parent);
 QString getOpenFileName(QWidget *parent);
 
+// The folder the dialog opens in: the folder of the file chosen last (kept between sessions).
+QString lastFolder();
+void setLastFolder(const QString &folder);
+// What the last save dialog returned: the chosen path, or empty when it was cancelled.
+QString lastSavePath();
+
 // Test hook: while set, no dialog opens; the hook answers (a path, or empty for cancel).
 using Hook = std::function<QString(bool save)>;
 void setHook(Hook hook);

@@ -15,6 +15,9 @@
 #include "window/FileDialog.h"
 #include "window/MainLayout.h"
 #include "window/RunPanel.h"
+#include "window/CloseQuestion.h"
+#include "window/ControlAids.h"
+#include "window/WindowSettings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -27,6 +30,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextCursor>
 #include <QTimer>
 #include <QTreeView>
@@ -45,6 +49,10 @@ Form1::Form1(const ServerConfig &config, QWidget *parent)
     setWindowTitle(QStringLiteral("Velmora-QuorvexV2.4"));
     createControls();
     Form_Load();
+    new ControlAids(*this);
+    m_closeQuestion = new CloseQuestion(this, RichTextBox1, [this] { return runGoing(); }, [this] { Command8_Click(); });
+    connect(Command8, &QPushButton::clicked, m_closeQuestion, &CloseQuestion::noteSave);
+    WindowSettings::restore(*this);
 }
 
 Form1::~Form1() = default;
@@ -58,6 +66,11 @@ std::array<QPushButton *, 12> Form1::commands() const
 {
     return {Command1, Command2, Command3, Command4, Command5, Command6,
             Command7, Command8, Command9, Command10, Command11, Command12};
+}
+
+std::array<QLabel *, 9> Form1::checkLabels() const
+{
+    return {SkinLabel1, SkinLabel2, SkinLabel3, SkinLabel4, SkinLabel5, SkinLabel6, SkinLabel7, SkinLabel11, SkinLabel8};
 }
 
 void Form1::createControls()
@@ -295,7 +308,9 @@ void Form1::Form_Resize()
 
 void Form1::applyLayout(int W, int H, int SW)
 {
-    const MainLayout::Result r = MainLayout::compute(W, H, SW);
+    // The minimum never asks for more than the screen offers (small or scaled screens).
+    const QSize screenTwips = screen() ? screen()->availableGeometry().size() * MainLayout::TwipsPerPixel : QSize();
+    const MainLayout::Result r = MainLayout::compute(W, H, SW, screenTwips);
     const auto place = [this, &r](std::initializer_list<const char *> names) {
         for (const char *name : names) {
             if (QWidget *w = findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly))
@@ -304,7 +319,11 @@ void Form1::applyLayout(int W, int H, int SW)
     };
     place({"Frame2", "domaingz", "Command1", "Command10", "Command11", "domainlist", "Command2", "Command3",
            "Command4", "Command5", "Command6", "Command7", "Command8", "Command9", "Command12"});
-    if (r.tooSmall) {
+    for (auto it = r.frame.cbegin(); it != r.frame.cend(); ++it) {
+        if (QWidget *w = Frame2->findChild<QWidget *>(it.key(), Qt::FindDirectChildrenOnly))
+            w->setGeometry(MainLayout::toPixels(it.value()));
+    }
+    if (r.tooSmall || r.tooLarge) {
         if (m_inLayout || isMinimized() || isMaximized() || isFullScreen())
             return; // the window cannot be resized now; the next size change lays it out again
         // Grow the outer size to the minimum; the client area follows by the frame's size.
@@ -326,11 +345,21 @@ void Form1::applyLayout(int W, int H, int SW)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    if (!m_closeQuestion->mayClose()) {
+        event->ignore();
+        return;
+    }
+    WindowSettings::save(*this);
     // Closing the main window ends the program at once, whatever run is going on.
     m_generation->end();
     m_query->reset(0);
     event->accept();
     QCoreApplication::quit();
+}
+
+bool Form1::runGoing() const
+{
+    return RunPhase::isRunning(m_phase);
 }
 
 QueryChannel &Form1::Winsockme(int i) const
@@ -415,6 +444,8 @@ void Form1::Command1_Click()
     }
     tlds = parsed.rule.tlds;
     runPanel->runStarted();
+    if (parsed.rule.multiGroup)
+        runPanel->setGenerating(true, CandidateCount::decimal(parsed.rule).toLongLong());
     m_generation->start(parsed.rule); // a single group ends here already
 }
 

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <array>
 
+class CloseQuestion;
 class DomainListModel;
 class GenerationRun;
 class QueryChannel;
@@ -65,6 +66,7 @@ public:
 
     std::array<QCheckBox *, 9> checks() const; // Check1..Check9
     std::array<QPushButton *, 12> commands() const; // Command1..Command12
+    std::array<QLabel *, 9> checkLabels() const; // the caption beside each of Check1..Check9
 
     // --- Form-level state -----------------------------------------------------------------
     QString tldstr;
@@ -138,6 +140,8 @@ private:
     void createRuns();
     void layoutExtras(const MainLayout::Result &r);
     void applyLayout(int W, int H, int SW);
+    // A generation or query run is going, paused or not.
+    bool runGoing() const;
 
     ServerConfig m_config;
     TaskListStore *m_store = nullptr;
@@ -148,4 +152,5 @@ private:
     QTimer *m_viewFlush = nullptr;
     int m_pendingScroll = 0;
     bool m_inLayout = false;
+    CloseQuestion *m_closeQuestion = nullptr;
 };

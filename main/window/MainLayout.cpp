@@ -1,6 +1,7 @@
 #include "window/MainLayout.h"
 
 #include <cstdlib>
+#include <limits>
 
 namespace {
 // Fixed sizes of the window's design (twips).
@@ -9,9 +10,82 @@ constexpr int Label9W = 1095, RowH = 255;
 constexpr int Command1W = 1455, Command10W = 1215, Command11W = 1215;
 constexpr int DomaingzH = 270, Frame2H = 495, RichW = 1875;
 constexpr int GenButtonW = 855, Command8W = 1455, Command9W = 1815, Command12W = 2295;
+constexpr int Gap = 120;
+constexpr int LinePitch = RowH + Gap; // a wrapped line of the domain row or the button row
+
+// The domain row in screen order: each check box with its caption.
+const struct { const char *check; int checkLeft; const char *label; int labelLeft; int labelWidth; } DomainPairs[] = {
+    {"Check1", 1080, "SkinLabel1", 1440, 375},
+    {"Check2", 2040, "SkinLabel2", 2400, 255},
+    {"Check3", 2880, "SkinLabel3", 3240, 495},
+    {"Check5", 3960, "SkinLabel5", 4320, 615},
+    {"Check8", 5040, "SkinLabel11", 5400, 375},
+    {"Check4", 6000, "SkinLabel4", 6360, 735},
+    {"Check6", 7320, "SkinLabel6", 7680, 735},
+    {"Check7", 8640, "SkinLabel7", 9000, 735},
+    {"Check9", 9840, "SkinLabel8", 10200, 495},
+};
+
+const struct { const char *name; int width; } Buttons[] = {
+    {"Command2", GenButtonW}, {"Command3", GenButtonW}, {"Command4", GenButtonW},
+    {"Command5", GenButtonW}, {"Command6", GenButtonW}, {"Command7", GenButtonW},
+    {"Command8", Command8W}, {"Command9", Command9W}, {"Command12", Command12W},
+};
+
+// Below the design's width: pairs of the domain row that would pass the client's right edge
+// SW start a new line under the first check box, buttons of the button row that would pass it
+// start a new line, the lines of buttons stacking upwards from the bottom. The lists give up
+// the height the extra lines take. Nothing moves while everything fits.
+void wrapRows(MainLayout::Result &r, int SW)
+{
+    auto &g = r.rects;
+    const int frameLeft = g.value(QStringLiteral("Frame2")).left();
+    int domainLine = 0;
+    int dx = 0;
+    bool firstOnLine = true;
+    for (const auto &e : DomainPairs) {
+        if (!firstOnLine && frameLeft + e.labelLeft + e.labelWidth + dx > SW) {
+            ++domainLine;
+            dx = DomainPairs[0].checkLeft - e.checkLeft;
+        }
+        firstOnLine = false;
+        const int dy = domainLine * LinePitch;
+        r.frame[QString::fromLatin1(e.check)].translate(dx, dy);
+        r.frame[QString::fromLatin1(e.label)].translate(dx, dy);
+    }
+
+    int buttonLine = 0;
+    int left = Gap;
+    QList<std::pair<const char *, int>> lineOf;
+    for (const auto &b : Buttons) {
+        if (left > Gap && left + b.width > SW) {
+            ++buttonLine;
+            left = Gap;
+        }
+        QRect &rect = g[QString::fromLatin1(b.name)];
+        rect.moveLeft(left);
+        lineOf.append({b.name, buttonLine});
+        left += b.width + Gap;
+    }
+    for (const auto &[name, line] : lineOf)
+        g[QString::fromLatin1(name)].translate(0, -(buttonLine - line) * LinePitch);
+
+    const int domainExtra = domainLine * LinePitch;
+    const int buttonExtra = buttonLine * LinePitch;
+    if (domainExtra == 0 && buttonExtra == 0)
+        return;
+    g[QStringLiteral("Frame2")].setHeight(Frame2H + domainExtra);
+    for (const char *n : {"SkinLabel12", "SkinLabel14"})
+        g[QString::fromLatin1(n)].translate(0, domainExtra);
+    for (const char *n : {"domainlist", "RichTextBox1"}) {
+        QRect &rect = g[QString::fromLatin1(n)];
+        rect.setTop(rect.top() + domainExtra);
+        rect.setHeight(qMax(0, rect.height() - buttonExtra));
+    }
+}
 } // namespace
 
-MainLayout::Result MainLayout::compute(int W, int H, int SW)
+MainLayout::Result MainLayout::compute(int W, int H, int SW, const QSize &available)
 {
     Result r;
     auto &g = r.rects;
@@ -38,23 +112,25 @@ MainLayout::Result MainLayout::compute(int W, int H, int SW)
 
     // 14-15: the button row.
     const int buttonTop = std::abs(H - 700);
-    const struct { const char *name; int width; } buttons[] = {
-        {"Command2", GenButtonW}, {"Command3", GenButtonW}, {"Command4", GenButtonW},
-        {"Command5", GenButtonW}, {"Command6", GenButtonW}, {"Command7", GenButtonW},
-        {"Command8", Command8W}, {"Command9", Command9W}, {"Command12", Command12W},
-    };
     int left = 120;
-    for (const auto &b : buttons) {
+    for (const auto &b : Buttons) {
         g[QString::fromLatin1(b.name)] = QRect(left, buttonTop, b.width, RowH);
         left += b.width + 120;
     }
 
-    // 16: below the minimum the window grows first; the pass then runs for the new size.
-    if (W < MinWidth || H < MinHeight) {
+    // 16: below the minimum the window grows first; the pass then runs for the new size. The
+    // minimum is the design's, or what the screen offers where that is less; a window larger
+    // than the screen (moved to a smaller or scaled screen) shrinks to it the same way.
+    const int maxW = available.width() > 0 ? available.width() : std::numeric_limits<int>::max();
+    const int maxH = available.height() > 0 ? available.height() : std::numeric_limits<int>::max();
+    const int minW = qMin(int(MinWidth), maxW);
+    const int minH = qMin(int(MinHeight), maxH);
+    if (W < minW || H < minH)
         r.tooSmall = true;
-        r.minW = qMax(W, MinWidth);
-        r.minH = qMax(H, MinHeight);
-    }
+    else if (W > maxW || H > maxH)
+        r.tooLarge = true;
+    r.minW = qBound(minW, W, maxW);
+    r.minH = qBound(minH, H, maxH);
 
     // 17-20.
     g[QStringLiteral("Combo1")] = QRect(comboLeft, domaingz.top(), Combo1W, Combo1H);
@@ -64,6 +140,9 @@ MainLayout::Result MainLayout::compute(int W, int H, int SW)
     const QRect label12(rich.left(), 960, rich.width(), RowH);
     g[QStringLiteral("SkinLabel12")] = label12;
     g[QStringLiteral("SkinLabel14")] = QRect(list.left(), label12.top(), list.width(), RowH);
+
+    r.frame = domainRow();
+    wrapRows(r, SW);
     return r;
 }
 
@@ -71,18 +150,7 @@ QHash<QString, QRect> MainLayout::domainRow()
 {
     QHash<QString, QRect> g;
     g[QStringLiteral("SkinLabel10")] = QRect(0, 120 + 40, 975, RowH);
-    const struct { const char *check; int checkLeft; const char *label; int labelLeft; int labelWidth; } row[] = {
-        {"Check1", 1080, "SkinLabel1", 1440, 375},
-        {"Check2", 2040, "SkinLabel2", 2400, 255},
-        {"Check3", 2880, "SkinLabel3", 3240, 495},
-        {"Check5", 3960, "SkinLabel5", 4320, 615},
-        {"Check8", 5040, "SkinLabel11", 5400, 375},
-        {"Check4", 6000, "SkinLabel4", 6360, 735},
-        {"Check6", 7320, "SkinLabel6", 7680, 735},
-        {"Check7", 8640, "SkinLabel7", 9000, 735},
-        {"Check9", 9840, "SkinLabel8", 10200, 495},
-    };
-    for (const auto &e : row) {
+    for (const auto &e : DomainPairs) {
         g[QString::fromLatin1(e.check)] = QRect(e.checkLeft, 120, 255, RowH);
         g[QString::fromLatin1(e.label)] = QRect(e.labelLeft, 120, e.labelWidth, RowH);
     }

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 // The main window's layout pass, in twips (15 to a pixel), as a pure computation so the
@@ -17,14 +18,19 @@ public:
     struct Result
     {
         QHash<QString, QRect> rects; // control name -> geometry in twips, relative to its parent
+        QHash<QString, QRect> frame;  // the top-level-domain row's controls, relative to Frame2
         bool tooSmall = false;        // the minimum-size step must enlarge the window first
-        int minW = 0;
+        bool tooLarge = false;        // larger than the screen offers: the window shrinks first
+        int minW = 0;                 // the outer size to take first, when too small or too large
         int minH = 0;
     };
 
     // Steps 1..15 always; the minimum-size test; then the rest. When the window is below the
     // minimum, the caller resizes it and runs the pass again for the new size.
-    static Result compute(int W, int H, int SW);
+    // `available` is the outer size the screen offers: the minimum never asks for more. In a
+    // window narrower than the design (a small or scaled screen), the domain row and the
+    // button row wrap onto further lines instead of running past the right edge.
+    static Result compute(int W, int H, int SW, const QSize &available = QSize());
 
     // The top-level-domain row inside its frame: fixed design positions.
     static QHash<QString, QRect> domainRow();

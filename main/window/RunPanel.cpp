@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace {
 int shownNumber(const QLabel *label)
 {
@@ -15,7 +17,7 @@ int shownNumber(const QLabel *label)
     return digits.toInt();
 }
 
-QString grouped(int n)
+QString grouped(qint64 n)
 {
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::DefaultNumberOptions); // keeps the "," between thousands
@@ -43,10 +45,10 @@ RunPanel::RunPanel(const DomainListModel *model, QWidget *parent)
     m_candidates->setWordWrap(true);
     box->addWidget(m_candidates);
 
-    auto *progressTitle = new QLabel(QStringLiteral("本次查询进度"), this);
-    progressTitle->setObjectName(QStringLiteral("RunPanelTitle"));
+    m_progressTitle = new QLabel(QStringLiteral("本次查询进度"), this);
+    m_progressTitle->setObjectName(QStringLiteral("RunPanelTitle"));
     box->addSpacing(6);
-    box->addWidget(progressTitle);
+    box->addWidget(m_progressTitle);
     m_progress = new QProgressBar(this);
     m_progress->setTextVisible(false);
     m_progress->setMaximum(1);
@@ -60,8 +62,9 @@ RunPanel::RunPanel(const DomainListModel *model, QWidget *parent)
     grid->setVerticalSpacing(2);
     box->addLayout(grid);
     int row = 0;
+    QLabel *name = nullptr;
     auto figure = [&](const QString &caption) {
-        auto *name = new QLabel(caption + QStringLiteral("："), this);
+        name = new QLabel(caption + QStringLiteral("："), this);
         auto *value = new QLabel(QStringLiteral("0"), this);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         grid->addWidget(name, row, 0);
@@ -75,6 +78,7 @@ RunPanel::RunPanel(const DomainListModel *model, QWidget *parent)
     m_waiting = figure(DomainListModel::stateText(DomainListModel::State::Waiting));
     m_querying_ = figure(DomainListModel::stateText(DomainListModel::State::Querying));
     m_rate = figure(QStringLiteral("查询速度（近十秒）"));
+    m_rateCaption = name;
     m_elapsed = figure(QStringLiteral("已用时间"));
     m_eta = figure(QStringLiteral("预计剩余时间"));
     box->addStretch(1);
@@ -98,19 +102,34 @@ void RunPanel::setCandidateText(const QString &text)
 
 void RunPanel::runStarted()
 {
+    m_generating = false;
     m_stats.start(m_clock.elapsed());
     m_querying = false;
     refresh();
 }
 
+void RunPanel::setGenerating(bool on, qint64 candidateTotal)
+{
+    m_generating = on;
+    m_candidateTotal = on ? candidateTotal : 0;
+    if (on)
+        m_generation.start(m_clock.elapsed());
+    else
+        m_generation.stop(m_clock.elapsed());
+    refresh();
+}
+
 void RunPanel::setQuerying(bool querying)
 {
+    if (querying && m_generating)
+        setGenerating(false, 0); // the query run starts only once generation is over
     m_querying = querying;
     m_dirty = true;
 }
 
 void RunPanel::runEnded()
 {
+    m_generating = false;
     m_querying = false;
     m_stats.stop(m_clock.elapsed());
     refresh();
@@ -125,25 +144,58 @@ void RunPanel::refresh()
     if (m_stats.running())
         m_stats.sample(now, settled);
 
-    m_progress->setMaximum(qMax(1, total));
-    m_progress->setValue(qMin(settled, qMax(1, total)));
-    m_progressText->setText(QStringLiteral("已查询 %1 / %2").arg(grouped(settled), grouped(total)));
+    if (m_generating) {
+        // Generated rows of the rule's candidates; a count beyond the bar's range is shown in
+        // millionths.
+        m_generation.sample(now, total);
+        const qint64 of = m_candidateTotal > 0 ? m_candidateTotal : total;
+        const qint64 scale = of > std::numeric_limits<int>::max() ? of / 1000000 + 1 : 1;
+        m_progressTitle->setText(QStringLiteral("本次生成进度"));
+        m_progress->setMaximum(int(qMax<qint64>(1, of / scale)));
+        m_progress->setValue(int(qMin<qint64>(total, of) / scale));
+        m_progressText->setText(m_candidateTotal > 0
+                                    ? QStringLiteral("已生成 %1 / %2").arg(grouped(total), grouped(m_candidateTotal))
+                                    : QStringLiteral("已生成 %1").arg(grouped(total)));
+    } else {
+        m_progressTitle->setText(QStringLiteral("本次查询进度"));
+        m_progress->setMaximum(qMax(1, total));
+        m_progress->setValue(qMin(settled, qMax(1, total)));
+        m_progressText->setText(QStringLiteral("已查询 %1 / %2").arg(grouped(settled), grouped(total)));
+    }
+    m_progress->setAccessibleName(m_progressTitle->text());
     using R = DomainListModel::Result;
     for (R r : {R::Registered, R::Free, R::Undecidable, R::Timeout, R::UserEnded})
         m_results[size_t(r)]->setText(grouped(m_model->countResult(r)));
     m_waiting->setText(grouped(m_model->countState(DomainListModel::State::Waiting)));
     m_querying_->setText(grouped(m_model->countState(DomainListModel::State::Querying)));
-    m_rate->setText(QStringLiteral("%1 个/秒").arg(m_stats.ratePerSecond(), 0, 'f', 1));
+    const RunStats &pace = m_generating ? m_generation : m_stats;
+    m_rateCaption->setText(m_generating ? QStringLiteral("生成速度（近十秒）：") : QStringLiteral("查询速度（近十秒）："));
+    m_rate->setText(QStringLiteral("%1 个/秒").arg(pace.ratePerSecond(), 0, 'f', 1));
     m_elapsed->setText(RunStats::clock(m_stats.elapsedMs(now) / 1000));
-    const int remaining = m_model->countState(DomainListModel::State::Waiting)
-                          + m_model->countState(DomainListModel::State::Querying);
-    m_eta->setText(m_querying && m_stats.running() ? RunStats::clock(m_stats.secondsLeft(remaining))
-                                                   : QStringLiteral("—"));
+    if (m_generating) {
+        m_eta->setText(m_candidateTotal > 0 ? RunStats::clock(m_generation.secondsLeft(m_candidateTotal - total))
+                                            : QStringLiteral("—"));
+    } else {
+        const int remaining = m_model->countState(DomainListModel::State::Waiting)
+                              + m_model->countState(DomainListModel::State::Querying);
+        m_eta->setText(m_querying && m_stats.running() ? RunStats::clock(m_stats.secondsLeft(remaining))
+                                                       : QStringLiteral("—"));
+    }
 }
 
 QString RunPanel::candidateText() const
 {
     return m_candidates->text();
+}
+
+QString RunPanel::progressText() const
+{
+    return m_progressText->text();
+}
+
+QString RunPanel::rateCaption() const
+{
+    return m_rateCaption->text();
 }
 
 int RunPanel::progressValue() const

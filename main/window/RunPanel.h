@@ -26,6 +26,10 @@ public:
     void setCandidateText(const QString &text);
 
     void runStarted();
+    // Generation of the run's candidates has begun (on) or is over (off): the progress shows
+    // the rows generated of `candidateTotal` (the rule's count; 0 or less: not known), the
+    // pace and the time left of the generation. The query run's start ends it too.
+    void setGenerating(bool on, qint64 candidateTotal);
     void setQuerying(bool querying);
     void runEnded();
 
@@ -34,6 +38,8 @@ public:
 
     // What the panel shows, for tests.
     QString candidateText() const;
+    QString progressText() const;
+    QString rateCaption() const;
     int progressValue() const;
     int progressMaximum() const;
     int shownResultCount(DomainListModel::Result r) const;
@@ -46,17 +52,22 @@ private:
 
     const DomainListModel *m_model;
     RunStats m_stats;
+    RunStats m_generation; // the pace of the generation, apart from the query run's
+    qint64 m_candidateTotal = 0;
+    bool m_generating = false;
     QElapsedTimer m_clock;
     QTimer *m_refresh;
     bool m_dirty = true;
     bool m_querying = false;
 
     QLabel *m_candidates;
+    QLabel *m_progressTitle;
     QProgressBar *m_progress;
     QLabel *m_progressText;
     std::array<QLabel *, DomainListModel::ResultCount> m_results{};
     QLabel *m_waiting;
     QLabel *m_querying_;
+    QLabel *m_rateCaption;
     QLabel *m_rate;
     QLabel *m_elapsed;
     QLabel *m_eta;

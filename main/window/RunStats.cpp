@@ -45,14 +45,14 @@ double RunStats::ratePerSecond() const
     return double(n1 - n0) * 1000.0 / double(t1 - t0);
 }
 
-qint64 RunStats::secondsLeft(int remaining) const
+qint64 RunStats::secondsLeft(qint64 remaining) const
 {
     if (remaining <= 0)
         return 0;
     const double rate = ratePerSecond();
     if (rate <= 0.0)
         return -1;
-    return qint64(std::ceil(remaining / rate));
+    return qint64(std::ceil(double(remaining) / rate));
 }
 
 QString RunStats::clock(qint64 seconds)

@@ -25,7 +25,7 @@ public:
     // Rows settled per second over the last ten seconds (less at the start of a run).
     double ratePerSecond() const;
     // Seconds until `remaining` rows are settled at the current pace; -1 when unknown.
-    qint64 secondsLeft(int remaining) const;
+    qint64 secondsLeft(qint64 remaining) const;
 
     // "h:mm:ss".
     static QString clock(qint64 seconds);

@@ -31,6 +31,24 @@ Answer question(QWidget *parent, const QString &text, const QString &title)
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+Answer questionWithCancel(QWidget *parent, const QString &text, const QString &title)
+{
+    if (hook())
+        return hook()(Shown{text, title, true, true});
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
 void setHook(Hook h)
 {
     hook() = std::move(h);

@@ -9,19 +9,22 @@ class QWidget;
 // box themselves and read what it said.
 namespace MessageBox {
 
-enum class Answer { Ok, Yes, No };
+enum class Answer { Ok, Yes, No, Cancel };
 
 struct Shown
 {
     QString text;
     QString title;
     bool question = false;
+    bool cancel = false; // a question that also offers Cancel
 };
 
 // An OK box with no icon.
 void information(QWidget *parent, const QString &text, const QString &title = QString());
 // A Yes/No box; returns Yes or No.
 Answer question(QWidget *parent, const QString &text, const QString &title);
+// A Yes/No/Cancel box; returns Yes, No or Cancel. Escape and the close button answer Cancel.
+Answer questionWithCancel(QWidget *parent, const QString &text, const QString &title);
 
 // Test hook: while set, boxes are not shown; the hook sees each one and gives the answer.
 using Hook = std::function<Answer(const Shown &)>;

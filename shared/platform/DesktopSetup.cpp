@@ -1,0 +1,14 @@
+#include "platform/DesktopSetup.h"
+
+#include "platform/Translations.h"
+#include "platform/WindowIcon.h"
+#include "skin/LightPalette.h"
+
+#include <QApplication>
+
+void DesktopSetup::apply(QApplication &app)
+{
+    Translations::install(app);
+    LightPalette::apply();
+    QApplication::setWindowIcon(WindowIcon::icon());
+}
