@@ -46,6 +46,10 @@ public:
     void pause();
     void resume();
     void end();
+    // Per-registry pacing and retries after a limit (on unless switched off, e.g. to
+    // measure the run without it).
+    void setPacing(bool on) { m_pacing = on; }
+    bool pacing() const { return m_pacing; }
     // The end of the batch has come for this run.
     bool isFinished() const { return m_batchEnded; }
     // A channel of the run still waits for the reply to its row.
@@ -77,4 +81,5 @@ private:
     WhoisServers m_servers;
     std::array<QueryChannel *, ChannelCount> m_channels{};
     bool m_batchEnded = false;
+    bool m_pacing = true;
 };
