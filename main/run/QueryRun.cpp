@@ -3,6 +3,8 @@
 #include "run/QueryChannel.h"
 #include "run/TaskListStore.h"
 
+#include <QUrl>
+
 using State = TaskListStore::State;
 using Result = TaskListStore::Result;
 
@@ -59,6 +61,14 @@ void QueryRun::reset(int channels)
     hosttt = 0;
     runflag = 1;
     m_batchEnded = false;
+    // A pace is per run.
+    m_paces.clear();
+    m_queues.clear();
+    m_queued = 0;
+    m_lastTryTimedOut.clear();
+    for (QString &h : m_chanhost)
+        h.clear();
+    m_clock.start();
 }
 
 void QueryRun::handOver(int channels)
@@ -113,28 +123,203 @@ void QueryRun::Timerme_Timer(int index)
     if (runflag == 0 || m_batchEnded)
         return;
     QueryChannel &c = Winsockme(index);
+    m_chanhost[size_t(index)].clear(); // the channel is free: its slot ends here
+    if (m_pacing) {
+        const int row = nextRow(index);
+        if (row == 0)
+            return; // only held-back rows left for now: wait, keep ticking
+        if (row > 0 && row <= hosttt) {
+            ask(index, row, false); // a retry
+            return;
+        }
+    }
     c.chanrow = hosttt + 1;
     const bool taken = c.chanrow <= hostii();
-    bool blank = false;
     if (taken) {
-        c.chandomain = m_store->domain(c.chanrow);
-        // A blank imported line names no domain: nothing to ask.
-        blank = c.chandomain.trimmed().isEmpty();
-        if (blank)
-            c.close(); // an earlier query's late reply must not reach this row
-        else
-            c.openQuery(domain(c.chandomain));
-        m_store->setState(c.chanrow, State::Querying);
+        ask(index, c.chanrow, true);
+        return;
     }
     c.Timerme.setEnabled(false);
     c.Timer1.setEnabled(true);
     if (hosttt > 1 && hosttt < hostii())
         emit scrollTo(hosttt);
     ++hosttt;
-    if (blank)
-        settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
-    if (!taken || blank)
+    checkEndOfBatch();
+}
+
+void QueryRun::ask(int index, int row, bool fromCursor)
+{
+    QueryChannel &c = Winsockme(index);
+    c.chanrow = row;
+    c.chandomain = m_store->domain(row);
+    // A blank imported line names no domain: nothing to ask.
+    const bool blank = c.chandomain.trimmed().isEmpty();
+    if (blank) {
+        c.close(); // an earlier query's late reply must not reach this row
+    } else {
+        const WhoisTarget target = domain(c.chandomain);
+        c.openQuery(target);
+        if (m_pacing) {
+            const QString host = hostOf(c.chandomain);
+            m_chanhost[size_t(index)] = host;
+            m_chansent[size_t(index)] = now();
+            paceOf(host).started(now());
+        }
+    }
+    m_store->setState(row, State::Querying);
+    c.Timerme.setEnabled(false);
+    c.Timer1.setEnabled(true);
+    if (fromCursor) {
+        if (hosttt > 1 && hosttt < hostii())
+            emit scrollTo(hosttt);
+        ++hosttt;
+    }
+    if (blank) {
+        settle(c.chandomain, ReplyClassifier::Undecidable, index, row);
         checkEndOfBatch();
+    }
+}
+
+int QueryRun::nextRow(int index)
+{
+    Q_UNUSED(index);
+    const qint64 t = now();
+    // Rows waiting for their registry come first, the longest waiting first.
+    const QString *best = nullptr;
+    quint64 bestOrder = 0;
+    for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
+        if (it->empty() || !paceOf(it.key()).mayStart(t, busy(it.key())))
+            continue;
+        if (!best || it->front().order < bestOrder) {
+            best = &it.key();
+            bestOrder = it->front().order;
+        }
+    }
+    if (best) {
+        std::deque<Queued> &queue = m_queues[*best];
+        const int row = queue.front().row;
+        queue.pop_front();
+        --m_queued;
+        return row;
+    }
+    // Then the rows no channel has taken yet; a row whose registry is held back waits in
+    // that registry's queue. A bounded look-ahead per tick keeps a tick short on long lists.
+    constexpr int LookAhead = 64;
+    for (int n = 0; n < LookAhead && hosttt < hostii(); ++n) {
+        const int row = hosttt + 1;
+        const QString d = m_store->domain(row);
+        if (d.trimmed().isEmpty())
+            return row;
+        const QString host = hostOf(d);
+        HostPace &p = paceOf(host);
+        if (p.mayStart(t, busy(host)))
+            return row;
+        ++hosttt;
+        if (p.givenUp()) {
+            // The registry refuses this address: its further rows are not asked.
+            m_store->setResult(row, Result::Undecidable);
+            m_store->setState(row, State::Finished);
+        } else {
+            requeue(row, host);
+        }
+    }
+    if (hosttt < hostii() || m_queued > 0)
+        return 0;
+    return -1;
+}
+
+HostPace &QueryRun::paceOf(const QString &host)
+{
+    auto it = m_paces.find(host);
+    if (it == m_paces.end())
+        it = m_paces.insert(host, HostPace(m_rules, qMax(1, channels())));
+    return *it;
+}
+
+const HostPace *QueryRun::pace(const QString &host) const
+{
+    const auto it = m_paces.constFind(host);
+    return it == m_paces.cend() ? nullptr : &*it;
+}
+
+int QueryRun::busy(const QString &host) const
+{
+    int n = 0;
+    for (int i = 0; i < channels(); ++i)
+        n += m_chanhost[size_t(i)] == host;
+    return n;
+}
+
+QString QueryRun::hostOf(const QString &domain) const
+{
+    const WhoisTarget target = this->domain(domain);
+    return target.kind == WhoisTarget::Rdap ? QUrl(target.rdapBase).host() : target.host;
+}
+
+int QueryRun::retryCount() const
+{
+    return m_queued;
+}
+
+QStringList QueryRun::heldHosts() const
+{
+    QStringList lines;
+    const qint64 t = m_clock.isValid() ? m_clock.elapsed() : 0;
+    for (auto it = m_paces.cbegin(); it != m_paces.cend(); ++it) {
+        if (it->givenUp())
+            lines << it.key() + QStringLiteral("：查询受限，已放弃");
+        else if (it->heldAt(t))
+            lines << it.key() + QStringLiteral("：查询受限，%1 秒后继续").arg((it->heldUntil() - t + 999) / 1000);
+    }
+    lines.sort();
+    return lines;
+}
+
+void QueryRun::requeue(int row, const QString &host)
+{
+    m_store->setState(row, State::Waiting);
+    m_store->setResult(row, Result::None);
+    m_queues[host].push_back(Queued{row, m_queueOrder++});
+    ++m_queued;
+}
+
+void QueryRun::limited(int index, qint64 retryAfterMs)
+{
+    QueryChannel &c = Winsockme(index);
+    const QString host = m_chanhost[size_t(index)];
+    const int row = c.chanrow;
+    c.close();
+    c.chanticks = 0;
+    c.Timerme.setEnabled(true);
+    c.chanrow = 0; // the row is no longer this channel's
+    m_chanhost[size_t(index)].clear();
+    if (!m_store->isRow(row))
+        return;
+    if (paceOf(host).limited(now(), m_chansent[size_t(index)], retryAfterMs) == HostPace::Step::GiveUp)
+        giveUp(host, row);
+    else
+        requeue(row, host);
+    checkEndOfBatch();
+}
+
+void QueryRun::giveUp(const QString &host, int alsoRow)
+{
+    const auto settleRow = [this](int row) {
+        m_store->setResult(row, m_lastTryTimedOut.contains(row) ? Result::Timeout : Result::Undecidable);
+        m_store->setState(row, State::Finished);
+    };
+    settleRow(alsoRow);
+    for (const Queued &q : m_queues.value(host))
+        settleRow(q.row);
+    m_queued -= int(m_queues.value(host).size());
+    m_queues.remove(host);
+}
+
+void QueryRun::answered(int index)
+{
+    if (!m_pacing || m_chanhost[size_t(index)].isEmpty())
+        return;
+    paceOf(m_chanhost[size_t(index)]).answered();
 }
 
 void QueryRun::Winsockme_Connect(int index)
@@ -150,14 +335,28 @@ void QueryRun::Winsockme_DataArrival(int index)
     if (!text)
         return; // not complete yet: more data, the server's close or the time-out follows
     c.close();
+    if (m_pacing && m_store->isRow(c.chanrow)
+        && ReplyClassifier::classify(c.chandomain, *text) == ReplyClassifier::Limited) {
+        limited(index);
+        return;
+    }
+    answered(index);
     ynwhois(c.chandomain, *text, index, c.chanrow);
     checkEndOfBatch();
 }
 
-void QueryRun::Winsockme_Error(int index, QueryChannel::Failure)
+void QueryRun::Winsockme_Error(int index, QueryChannel::Failure why)
 {
-    // No reply at all is no answer: settled at once, never free, channel on to its next row.
     QueryChannel &c = Winsockme(index);
+    // A registry that answered before and now refuses or drops us is limiting us; a name
+    // that does not resolve says nothing of the kind.
+    const QString &host = m_chanhost[size_t(index)];
+    if (m_pacing && why != QueryChannel::Failure::HostNotFound && !host.isEmpty() && paceOf(host).hasAnswered()
+        && m_store->isRow(c.chanrow)) {
+        limited(index);
+        return;
+    }
+    // No reply at all is no answer: settled at once, never free, channel on to its next row.
     c.close();
     settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
     checkEndOfBatch();
@@ -166,7 +365,15 @@ void QueryRun::Winsockme_Error(int index, QueryChannel::Failure)
 void QueryRun::Winsockme_RdapFinished(int index, int status)
 {
     QueryChannel &c = Winsockme(index);
-    settle(c.chandomain, ReplyClassifier::classifyRdap(status), index, c.chanrow);
+    const ReplyClassifier::Verdict verdict = ReplyClassifier::classifyRdap(status);
+    if (m_pacing && verdict == ReplyClassifier::Limited && m_store->isRow(c.chanrow)) {
+        const int seconds = c.rdapRetryAfterSeconds();
+        limited(index, seconds >= 0 ? qint64(seconds) * 1000 : -1);
+        return;
+    }
+    if (status != 0)
+        answered(index);
+    settle(c.chandomain, verdict, index, c.chanrow);
     checkEndOfBatch();
 }
 
@@ -198,6 +405,15 @@ void QueryRun::Timer1_Timer(int index)
         return;
     ++c.chanticks;
     if (!c.Timerme.isEnabled() && c.chanticks >= TimeoutTicks && m_store->isRow(c.chanrow) && runflag != 0) {
+        const QString &host = m_chanhost[size_t(index)];
+        if (m_pacing && !host.isEmpty()) {
+            m_lastTryTimedOut.insert(c.chanrow);
+            if (paceOf(host).timedOut()) {
+                c.Timer1.setEnabled(false);
+                limited(index);
+                return;
+            }
+        }
         m_store->setResult(c.chanrow, Result::Timeout);
         m_store->setState(c.chanrow, State::Finished);
         c.Timerme.setEnabled(true);
@@ -210,7 +426,7 @@ void QueryRun::Timer1_Timer(int index)
 void QueryRun::checkEndOfBatch()
 {
     // Finished: every row handed out and no channel of the run still waiting for a reply.
-    if (runflag != 1 || m_batchEnded || hosttt < hostii())
+    if (runflag != 1 || m_batchEnded || hosttt < hostii() || m_queued > 0)
         return;
     for (int i = 0; i < channels(); ++i) {
         if (isWaiting(i))

@@ -2,13 +2,19 @@
 
 #include "config/ServerConfig.h"
 #include "platform/WindowTimer.h"
+#include "run/HostPace.h"
 #include "run/QueryChannel.h"
 #include "whois/ReplyClassifier.h"
 #include "whois/WhoisServers.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <array>
+#include <deque>
 
 class TaskListStore;
 
@@ -16,6 +22,11 @@ class TaskListStore;
 // tick, ask the registry and settle each row from its reply or by the time-out. Pause,
 // continue and end act on the whole run; the end of the batch comes once every row is
 // settled.
+//
+// A registry that limits us (a limit text, a refused connection after it has answered,
+// RDAP 429/503, three time-outs in a row) costs no verdict: the row goes back to wait, the
+// registry is held back and asked more slowly (HostPace), and its rows are asked again
+// before rows no channel has taken yet. Without such evidence the run is the plain one.
 class QueryRun : public QObject
 {
     Q_OBJECT
@@ -50,6 +61,17 @@ public:
     // measure the run without it).
     void setPacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
+    // The pacing constants; tests hand shorter ones. Taken at the next reset.
+    void setPaceRules(const PaceRules &rules) { m_rules = rules; }
+    const PaceRules &paceRules() const { return m_rules; }
+    // Rows waiting for their held-back registry.
+    int retryCount() const;
+    // One line per held-back registry: "whois.cnnic.cn：查询受限，45 秒后继续".
+    QStringList heldHosts() const;
+    // The pace of a registry host in this run (nullptr before its first query).
+    const HostPace *pace(const QString &host) const;
+    // The registry host a domain is asked at: the WHOIS host, or the RDAP base's host.
+    QString hostOf(const QString &domain) const;
     // The end of the batch has come for this run.
     bool isFinished() const { return m_batchEnded; }
     // A channel of the run still waits for the reply to its row.
@@ -73,13 +95,42 @@ signals:
     void scrollTo(int row);
 
 private:
+    enum class Evidence { None, Limit };
     void settle(const QString &mydomain, ReplyClassifier::Verdict verdict, int myindex, int nowii);
     void checkEndOfBatch();
     int channels() const;
+    // Pacing.
+    qint64 now() const { return m_clock.elapsed(); }
+    HostPace &paceOf(const QString &host);
+    int busy(const QString &host) const;
+    // The next row for channel `index` at a tick: > 0 a row, 0 nothing to ask now (rows wait
+    // for held-back registries), -1 no row left at all.
+    int nextRow(int index);
+    void ask(int index, int row, bool fromCursor);
+    // The channel's query met a limit: its row waits again, or the registry is given up.
+    void limited(int index, qint64 retryAfterMs = -1);
+    void requeue(int row, const QString &host);
+    void giveUp(const QString &host, int alsoRow);
+    void answered(int index);
+
+    struct Queued
+    {
+        int row;
+        quint64 order;
+    };
 
     TaskListStore *m_store;
     WhoisServers m_servers;
     std::array<QueryChannel *, ChannelCount> m_channels{};
     bool m_batchEnded = false;
     bool m_pacing = true;
+    PaceRules m_rules;
+    QElapsedTimer m_clock;
+    QHash<QString, HostPace> m_paces;
+    QHash<QString, std::deque<Queued>> m_queues; // rows waiting for their registry, per host
+    quint64 m_queueOrder = 0;
+    int m_queued = 0;
+    QSet<int> m_lastTryTimedOut;
+    std::array<QString, ChannelCount> m_chanhost;  // the host of the channel's current slot
+    std::array<qint64, ChannelCount> m_chansent{}; // when its query was sent
 };
