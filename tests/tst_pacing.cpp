@@ -10,6 +10,7 @@
 #include "run/TaskListStore.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -53,6 +54,73 @@ QString play(HostPace &p, const QString &events, qint64 &now)
         .arg(qMax<qint64>(0, p.heldUntil() - now)).arg(p.givenUp() ? "G" : "");
 }
 
+// Short times in place of the product's, so a test waits a second, not minutes.
+PaceRules fast()
+{
+    PaceRules r;
+    r.backoffStartMs = 150;
+    r.backoffCeilingMs = 600;
+    r.spacingCeilingMs = 400;
+    return r;
+}
+
+using State = TaskListStore::State;
+using Result = TaskListStore::Result;
+
+const QByteArray LimitText = "%ERROR:201: Query rate limit exceeded, try again later\r\n";
+const QByteArray Marker = ">>> Last update of whois database: 2024-09-01T10:00:00Z <<<\r\n";
+
+// The truth of a name: "t..." names are taken, the others free.
+QByteArray truthfulReply(const QByteArray &query)
+{
+    return query.startsWith('t') ? "Domain Name: " + query.toUpper() + "\r\nRegistry Domain ID: 1_DOMAIN\r\n" + Marker
+                                 : "No match for \"" + query.toUpper() + "\".\r\n" + Marker;
+}
+
+// A paced run over a task list against loopback registries.
+struct Run
+{
+    TaskListStore store;
+    QueryRun query;
+    int finished = 0;
+    QElapsedTimer clock;
+
+    Run(const ServerConfig &c, const QStringList &domains, int channels)
+        : query(c, &store)
+    {
+        QObject::connect(&query, &QueryRun::finished, &query, [this] { ++finished; });
+        query.setPaceRules(fast());
+        store.appendMany(domains);
+        query.reset(channels);
+        clock.start();
+        query.handOver(channels);
+    }
+    // "R" registered, "F" free, "U" no data, "T" timed out, "-" waiting, "?" being asked.
+    QString rows() const
+    {
+        QString out;
+        for (int k = 1; k <= store.size(); ++k)
+            out += store.state(k) == State::Querying ? u'?' : QStringLiteral("-RFUTE").at(int(store.result(k)));
+        return out;
+    }
+    // What every row should end as.
+    QString truth() const
+    {
+        QString out;
+        for (int k = 1; k <= store.size(); ++k)
+            out += store.domain(k).startsWith(u't') ? u'R' : u'F';
+        return out;
+    }
+};
+
+QStringList names(const QString &tld, int n)
+{
+    QStringList list;
+    for (int k = 1; k <= n; ++k)
+        list << QStringLiteral("%1name%2.%3").arg(k % 2 ? "t" : "f").arg(k).arg(tld);
+    return list;
+}
+
 } // namespace
 
 class TestPacing : public QObject
@@ -63,7 +131,126 @@ private slots:
     void hostPace();
     void repeatsOfOneLimitCountOnce();
     void heldHostWaits();
+    void init();
+    void everySecondQueryLimited();
+    void refusedForAWhile();
+    void rdapRetryAfter();
+    void limitedHostDoesNotSlowTheOthers();
+    void endLeavesRetriesWaiting();
+
+private:
+    ServerConfig config() const;
+    std::unique_ptr<FakeWhoisServer> m_com, m_cn;
+    std::unique_ptr<FakeHttpServer> m_rdap;
 };
+
+void TestPacing::init()
+{
+    m_com = std::make_unique<FakeWhoisServer>();
+    m_cn = std::make_unique<FakeWhoisServer>();
+    m_rdap = std::make_unique<FakeHttpServer>();
+    QVERIFY(m_com->listen(QHostAddress(QStringLiteral("127.0.0.2"))));
+    QVERIFY(m_cn->listen(QHostAddress(QStringLiteral("127.0.0.3")), m_com->port()));
+    QVERIFY(m_rdap->listen());
+    m_com->setResponder([](const QByteArray &q, int) { return FakeWhoisServer::replyAtOnce(truthfulReply(q)); });
+    m_cn->setResponder([](const QByteArray &q, int) { return FakeWhoisServer::replyAtOnce(truthfulReply(q)); });
+}
+
+ServerConfig TestPacing::config() const
+{
+    const QString com = m_com->host(), cn = m_cn->host();
+    return ServerConfig{com, cn, com, com, com, com, com, com, m_rdap->baseUrl() + QStringLiteral("/rdap/"), m_com->port(), {}};
+}
+
+void TestPacing::everySecondQueryLimited()
+{
+    m_com->setResponder([](const QByteArray &q, int earlier) {
+        return FakeWhoisServer::replyAtOnce(earlier % 2 ? LimitText : truthfulReply(q));
+    });
+    Run r(config(), names(QStringLiteral("com"), 12), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
+    QCOMPARE(r.rows(), r.truth()); // every row right: none lost, none settled by a limit
+    QVERIFY(m_com->connectionCount() >= 23);
+    QCOMPARE(r.query.retryCount(), 0);
+    // Holds were kept: at least the first one, and the rest grow from there.
+    QVERIFY(r.clock.elapsed() >= fast().backoffStartMs * 3);
+}
+
+void TestPacing::refusedForAWhile()
+{
+    // Three answers, then the registry drops a query and refuses every connection for a second.
+    m_com->setResponder([this](const QByteArray &q, int earlier) {
+        if (earlier == 3) {
+            m_com->refuseFor(1000);
+            return FakeWhoisServer::closeWithoutReply();
+        }
+        return FakeWhoisServer::replyAtOnce(truthfulReply(q));
+    });
+    Run r(config(), names(QStringLiteral("com"), 10), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
+    QCOMPARE(r.rows(), r.truth());
+    QVERIFY(r.clock.elapsed() >= 1000);
+}
+
+void TestPacing::rdapRetryAfter()
+{
+    const QString path = QStringLiteral("/rdap/domain/tname.info");
+    m_rdap->setResponse(path, {429, "{}", -1, false, "Retry-After: 2\r\n"});
+    Run r(config(), {QStringLiteral("tname.info")}, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(m_rdap->requestedPaths().size(), 1, 5000);
+    QElapsedTimer sinceLimit;
+    sinceLimit.start();
+    m_rdap->setResponse(path, {200, "{\"objectClassName\":\"domain\"}"});
+    QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
+    QCOMPARE(r.rows(), QStringLiteral("-")); // waiting again, not settled by the limit
+    QVERIFY(r.query.heldHosts().value(0).contains(QStringLiteral("：查询受限，")));
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 10000);
+    QVERIFY2(sinceLimit.elapsed() >= 1800, qPrintable(QString::number(sinceLimit.elapsed()))); // the server's 2 s, not our 150 ms
+    QCOMPARE(r.rows(), QStringLiteral("R"));
+    QCOMPARE(m_rdap->requestedPaths().size(), 2);
+}
+
+void TestPacing::limitedHostDoesNotSlowTheOthers()
+{
+    // .cn limits every query from the start; .com answers at once.
+    m_cn->setResponder([](const QByteArray &, int) { return FakeWhoisServer::replyAtOnce(LimitText); });
+    QStringList domains;
+    const QStringList com = names(QStringLiteral("com"), 10), cn = names(QStringLiteral("cn"), 10);
+    for (int k = 0; k < 10; ++k)
+        domains << com[k] << cn[k];
+    Run r(config(), domains, 2);
+    qint64 comDone = -1;
+    QObject::connect(&r.store, &TaskListStore::rowChanged, &r.store, [&] {
+        if (comDone < 0 && r.rows().remove(QRegularExpression(QStringLiteral(".(.)"))) == r.truth().remove(QRegularExpression(QStringLiteral(".(.)"))))
+            comDone = r.clock.elapsed();
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
+    // The .com rows at the plain pace (two channels, ten rows a second each); the .cn rows
+    // given up after three holds without an answer, none of them called free.
+    QVERIFY2(comDone >= 0 && comDone < 1500, qPrintable(QString::number(comDone)));
+    QString expected;
+    for (int k = 0; k < 10; ++k)
+        expected += r.truth().at(2 * k) + QStringLiteral("U");
+    QCOMPARE(r.rows(), expected);
+    QVERIFY(r.clock.elapsed() >= 150 + 300 + 600);
+    QVERIFY(r.query.heldHosts().value(0).startsWith(m_cn->host()));
+}
+
+void TestPacing::endLeavesRetriesWaiting()
+{
+    m_com->setResponder([](const QByteArray &q, int earlier) {
+        return FakeWhoisServer::replyAtOnce(earlier == 1 ? LimitText : truthfulReply(q));
+    });
+    Run r(config(), names(QStringLiteral("com"), 3), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
+    QCOMPARE(r.finished, 0); // a run with a row waiting for its registry is not over
+    r.query.end();
+    QTest::qWait(300);
+    QCOMPARE(r.store.state(2), State::Waiting);
+    QCOMPARE(r.store.result(2), Result::None);
+    QVERIFY(r.store.domains(true).contains(QStringLiteral("fname2.com"))); // in the rest list
+    QCOMPARE(r.finished, 0);
+}
 
 void TestPacing::hostPace_data()
 {

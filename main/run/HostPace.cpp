@@ -61,7 +61,9 @@ HostPace::Step HostPace::limited(qint64 nowMs, qint64 sentAtMs, qint64 retryAfte
         m_givenUp = true;
         return Step::GiveUp;
     }
-    const qint64 hold = retryAfterMs >= 0 ? std::min(retryAfterMs, m_rules.backoffCeilingMs)
+    // The server's own word wins, within reason: an hour at most.
+    constexpr qint64 LongestRetryAfterMs = 3600 * 1000;
+    const qint64 hold = retryAfterMs >= 0 ? std::min(retryAfterMs, LongestRetryAfterMs)
                                           : std::min(m_backoff, m_rules.backoffCeilingMs);
     m_heldUntil = nowMs + hold;
     ++m_holds;

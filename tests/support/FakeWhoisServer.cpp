@@ -18,7 +18,8 @@ void FakeWhoisServer::onNewConnection()
             QByteArray line = m_received[slot].left(m_received[slot].indexOf('\n'));
             if (line.endsWith('\r'))
                 line.chop(1);
-            const Script script = m_byQuery.value(line, fallback);
+            const Script script = m_responder ? m_responder(line, m_queries) : m_byQuery.value(line, fallback);
+            ++m_queries;
             if (!script.pieces.isEmpty())
                 QTimer::singleShot(script.delayMs, socket, [=, this] { play(socket, script, 0); });
             else if (script.hangUpEmpty)
@@ -44,4 +45,12 @@ void FakeWhoisServer::play(QTcpSocket *socket, const Script &script, qsizetype p
     } else if (!script.hold) {
         socket->disconnectFromHost();
     }
+}
+
+void FakeWhoisServer::refuseFor(int ms)
+{
+    const QHostAddress address = m_server.serverAddress();
+    const quint16 port = m_server.serverPort();
+    m_server.close();
+    QTimer::singleShot(ms, this, [this, address, port] { m_server.listen(address, port); });
 }

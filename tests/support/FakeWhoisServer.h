@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTcpServer>
 
+#include <functional>
+
 class QTcpSocket;
 
 // A WHOIS server on a loopback address: answers every connection by a script once the
@@ -66,6 +68,12 @@ public:
     void setScript(const Script &script) { m_script = script; }
     // For queries whose line (without CR LF) is exactly `query`, in place of the script.
     void setScriptFor(const QByteArray &query, const Script &script) { m_byQuery.insert(query, script); }
+    // Decides each query's script from its line and the number of queries before it, in
+    // place of the scripts above.
+    using Responder = std::function<Script(const QByteArray &query, int earlier)>;
+    void setResponder(Responder responder) { m_responder = std::move(responder); }
+    // Stops taking connections (they are refused) for `ms`, then listens again.
+    void refuseFor(int ms);
     int connectionCount() const { return int(m_received.size()); }
     // Exact bytes each connection sent, in order of acceptance.
     QList<QByteArray> received() const { return m_received; }
@@ -76,6 +84,8 @@ private:
 
     Script m_script; // no pieces: never reply
     QHash<QByteArray, Script> m_byQuery;
+    Responder m_responder;
+    int m_queries = 0;
     QList<QByteArray> m_received;
     QTcpServer m_server; // last: its sockets go before what their handlers use
 };
