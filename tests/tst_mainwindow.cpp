@@ -36,6 +36,7 @@ private slots:
     void newestRowScrolledIntoView();
     void timerEnableKeepsPeriod();
     void panelFollowsAWholeRun();
+    void panelShowsHeldRegistry();
     void phases_data();
     void phases();
     void paceAndTimeLeft();
@@ -260,6 +261,28 @@ void TestMainWindow::panelFollowsAWholeRun()
     QTest::qWait(1100);
     form.runPanel->refresh();
     QCOMPARE(form.runPanel->elapsedText(), elapsed);
+}
+
+void TestMainWindow::panelShowsHeldRegistry()
+{
+    FakeWhoisServer whois; // limits every query
+    QVERIFY(whois.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
+    whois.setScript(FakeWhoisServer::replyAtOnce("Queried interval is too short.\r\n"));
+    const QString h = whois.host();
+    Form1 form(ServerConfig{h, h, h, h, h, h, h, h, {}, whois.port(), {}});
+    PaceRules rules;
+    rules.backoffStartMs = 5000;
+    form.query().setPaceRules(rules);
+    form.domaingz->setText(QStringLiteral("[limited]"));
+    form.Command1_Click();
+    form.runPanel->refresh();
+    QCOMPARE(form.runPanel->limitText(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(form.query().retryCount(), 1, 5000);
+    form.runPanel->refresh();
+    QCOMPARE(form.runPanel->limitText(), h + QStringLiteral("：查询受限，5 秒后继续\n等待重试：1"));
+    QCOMPARE(form.SkinLabel14->text(), QStringLiteral("正在批量查询已生成的域名")); // the run goes on
+    form.Command7_Click();
+    QCOMPARE(form.listModel()->state(1), DomainListModel::State::Waiting);
 }
 
 void TestMainWindow::phases_data()

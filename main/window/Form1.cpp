@@ -226,6 +226,7 @@ void Form1::createRuns()
     connect(m_query, &QueryRun::freeName, this, &Form1::appendFreeName);
     connect(m_query, &QueryRun::scrollTo, this, &Form1::scrollRowIntoView);
     connect(m_query, &QueryRun::finished, this, &Form1::queryFinished);
+    runPanel->setQueryRun(m_query);
 }
 
 void Form1::setPhase(RunPhase::Phase phase)

@@ -1,5 +1,7 @@
 #include "window/RunPanel.h"
 
+#include "run/QueryRun.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
@@ -81,6 +83,11 @@ RunPanel::RunPanel(const DomainListModel *model, QWidget *parent)
     m_rateCaption = name;
     m_elapsed = figure(QStringLiteral("已用时间"));
     m_eta = figure(QStringLiteral("预计剩余时间"));
+    // Registries that limit us: which, for how long, and how many rows wait for them.
+    m_limits = new QLabel(this);
+    m_limits->setObjectName(QStringLiteral("RunPanelLimits"));
+    m_limits->setWordWrap(true);
+    box->addWidget(m_limits);
     box->addStretch(1);
 
     m_refresh = new QTimer(this);
@@ -181,6 +188,11 @@ void RunPanel::refresh()
         m_eta->setText(m_querying && m_stats.running() ? RunStats::clock(m_stats.secondsLeft(remaining))
                                                        : QStringLiteral("—"));
     }
+    QStringList limits = m_run ? m_run->heldHosts() : QStringList();
+    if (m_run && m_run->retryCount() > 0)
+        limits << QStringLiteral("等待重试：%1").arg(grouped(m_run->retryCount()));
+    m_limits->setText(limits.join(QLatin1Char('\n')));
+    m_limits->setVisible(!limits.isEmpty());
 }
 
 QString RunPanel::candidateText() const
@@ -230,6 +242,11 @@ QString RunPanel::rateText() const
 QString RunPanel::elapsedText() const
 {
     return m_elapsed->text();
+}
+
+QString RunPanel::limitText() const
+{
+    return m_limits->text();
 }
 
 QString RunPanel::etaText() const

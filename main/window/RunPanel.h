@@ -9,6 +9,7 @@
 
 class QLabel;
 class QProgressBar;
+class QueryRun;
 class QTimer;
 
 // The panel beside the free-names list: how many candidates the rule describes, and how far
@@ -24,6 +25,9 @@ public:
 
     // The count of candidates the rule describes ("27,705,600"), or why the rule is refused.
     void setCandidateText(const QString &text);
+
+    // The query run whose held-back registries and waiting retries the panel shows.
+    void setQueryRun(const QueryRun *run) { m_run = run; }
 
     void runStarted();
     // Generation of the run's candidates has begun (on) or is over (off): the progress shows
@@ -47,6 +51,7 @@ public:
     QString rateText() const;
     QString elapsedText() const;
     QString etaText() const;
+    QString limitText() const;
 
 private:
 
@@ -71,4 +76,6 @@ private:
     QLabel *m_rate;
     QLabel *m_elapsed;
     QLabel *m_eta;
+    QLabel *m_limits;
+    const QueryRun *m_run = nullptr;
 };
