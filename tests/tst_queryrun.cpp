@@ -1,8 +1,7 @@
 // The query run without a window, against loopback registries: one fake WHOIS server per
 // role (127.0.0.2, 127.0.0.3, ... on one port) and a local RDAP server. Query and time-out
 // ticks are driven by hand where waiting would be slow; whole runs use the real ticks.
-#include "FakeHttpServer.h"
-#include "FakeWhoisServer.h"
+#include "FakeRegistries.h"
 
 #include "run/QueryChannel.h"
 #include "run/QueryRun.h"
@@ -17,7 +16,7 @@ Q_DECLARE_METATYPE(FakeWhoisServer::Script)
 
 namespace {
 
-enum Role { Internic, Cnnic, La, Me, Iana, Name, Biz, RoleCount, Rdap = -1 };
+enum Role { Internic, Cnnic, La, Me, Iana, Name, Biz, Rdap = -1 };
 const QString Registered = QStringLiteral("已经被注册"), Free = QStringLiteral("没有被注册"),
               Undecidable = QStringLiteral("无法获取数据"), TimedOut = QStringLiteral("查询超时");
 
@@ -115,33 +114,19 @@ private slots:
 private:
     // A run over `domains` as the starters set it up, its query ticks left to the test.
     std::unique_ptr<Run> start(const QStringList &domains, int channels);
-    ServerConfig config();
-    FakeWhoisServer &server(int role) { return *m_servers[size_t(role)]; }
+    ServerConfig config() const { return m_registries->config(); }
+    FakeWhoisServer &server(int role) { return m_registries->server(role); }
+    FakeHttpServer &rdap() { return m_registries->rdap(); }
 
-    std::array<std::unique_ptr<FakeWhoisServer>, RoleCount> m_servers;
-    std::unique_ptr<FakeHttpServer> m_rdap;
+    std::unique_ptr<FakeRegistries> m_registries;
 };
 
 void TestQueryRun::init()
 {
-    bool ok = false;
-    for (int attempt = 0; attempt < 20 && !ok; ++attempt)
-        for (int r = 0; r < RoleCount; ++r) {
-            m_servers[size_t(r)] = std::make_unique<FakeWhoisServer>();
-            if (!(ok = server(r).listen(QHostAddress(QStringLiteral("127.0.0.%1").arg(r + 2)), r ? server(0).port() : 0)))
-                break;
-        }
-    QVERIFY(ok);
-    m_rdap = std::make_unique<FakeHttpServer>();
-    QVERIFY(m_rdap->listen());
+    m_registries = std::make_unique<FakeRegistries>();
+    QVERIFY(m_registries->listen());
 }
 
-ServerConfig TestQueryRun::config()
-{
-    const auto h = [this](Role r) { return server(r).host(); };
-    return ServerConfig{h(Internic), h(Cnnic), h(La), h(Me), h(Iana), h(Iana), h(Name), h(Biz),
-                        m_rdap->baseUrl() + QStringLiteral("/rdap/"), server(Internic).port(), {}};
-}
 
 std::unique_ptr<Run> TestQueryRun::start(const QStringList &domains, int channels)
 {
@@ -198,7 +183,7 @@ void TestQueryRun::verdict()
     QFETCH(int, status);
     QFETCH(QString, result);
     if (role == Rdap)
-        m_rdap->setResponse(QStringLiteral("/rdap/domain/") + domain, {status, "{\"objectClassName\":\"domain\"}"});
+        rdap().setResponse(QStringLiteral("/rdap/domain/") + domain, {status, "{\"objectClassName\":\"domain\"}"});
     else
         server(role).setScript(script);
     auto r = start({domain}, 1);

@@ -1,8 +1,7 @@
 // Whole replies only, end to end: replies in the registries' own forms, served by loopback
 // WHOIS servers whole, split, slow, oversized or not at all, read through the real main
 // window to the row's result. Query and time-out ticks are driven by hand where it matters.
-#include "FakeHttpServer.h"
-#include "FakeWhoisServer.h"
+#include "FakeRegistries.h"
 
 #include "run/QueryChannel.h"
 #include "run/QueryRun.h"
@@ -45,7 +44,7 @@ QString freeNames(const Form1 &f) { return f.RichTextBox1->toPlainText(); }
 
 // --- Replies ------------------------------------------------------------------------------
 
-enum Role { Internic, Cnnic, La, Me, Iana, Name, Biz, RoleCount };
+enum Role { Internic, Cnnic, La, Me, Iana, Name, Biz };
 const QString Registered = QStringLiteral("已经被注册"), Free = QStringLiteral("没有被注册"),
               Undecidable = QStringLiteral("无法获取数据"), TimedOut = QStringLiteral("查询超时");
 const QString Unresolvable = QStringLiteral("whois.nowhere.invalid");
@@ -151,33 +150,19 @@ private slots:
     void retryAfter();
 
 private:
-    ServerConfig config() const;
-    FakeWhoisServer &server(int role) { return *m_servers[size_t(role)]; }
+    ServerConfig config() const { return m_registries->config(); }
+    FakeWhoisServer &server(int role) { return m_registries->server(role); }
+    FakeHttpServer &rdapServer() { return m_registries->rdap(); }
 
-    std::array<std::unique_ptr<FakeWhoisServer>, RoleCount> m_servers;
-    std::unique_ptr<FakeHttpServer> m_rdap;
+    std::unique_ptr<FakeRegistries> m_registries;
 };
 
 void TestReplies::init()
 {
-    bool ok = false;
-    for (int attempt = 0; attempt < 20 && !ok; ++attempt)
-        for (int r = 0; r < RoleCount; ++r) {
-            m_servers[size_t(r)] = std::make_unique<FakeWhoisServer>();
-            if (!(ok = server(r).listen(QHostAddress(QStringLiteral("127.0.0.%1").arg(r + 2)), r ? server(0).port() : 0)))
-                break;
-        }
-    QVERIFY(ok);
-    m_rdap = std::make_unique<FakeHttpServer>();
-    QVERIFY(m_rdap->listen());
+    m_registries = std::make_unique<FakeRegistries>();
+    QVERIFY(m_registries->listen());
 }
 
-ServerConfig TestReplies::config() const
-{
-    const auto h = [this](Role r) { return m_servers[size_t(r)]->host(); };
-    return ServerConfig{h(Internic), h(Cnnic), h(La), h(Me), h(Iana), h(Iana), h(Name), h(Biz),
-                        m_rdap->baseUrl() + QStringLiteral("/rdap/"), m_servers[0]->port(), {}};
-}
 
 void TestReplies::verdicts_data()
 {
@@ -356,10 +341,10 @@ void TestReplies::blankRows()
     QCOMPARE(resultOf(*f, 2), Undecidable);
     QCOMPARE(resultOf(*f, 3), Registered);
     int connections = 0;
-    for (int r = 0; r < RoleCount; ++r)
+    for (int r = 0; r < FakeRegistries::RoleCount; ++r)
         connections += server(r).connectionCount();
     QCOMPARE(connections, 1);
-    QCOMPARE(m_rdap->requestedPaths(), QStringList());
+    QCOMPARE(rdapServer().requestedPaths(), QStringList());
     QCOMPARE(freeNames(*f), QString());
 }
 
@@ -387,15 +372,15 @@ void TestReplies::rdap()
     QFETCH(int, retryAfter);
     FakeHttpServer::Response response{status, "{\"objectClassName\":\"domain\"}"};
     response.headers = headers;
-    m_rdap->setResponse(QStringLiteral("/rdap/domain/qvname.info"), response);
+    rdapServer().setResponse(QStringLiteral("/rdap/domain/qvname.info"), response);
     // An imported name with spaces around it.
     const QString domain = QStringLiteral("  qvname.info ");
     auto f = startRun(config(), {domain}, 1);
     queryTick(*f, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!querying(*f, 1), 5000);
     QCOMPARE(resultOf(*f, 1), result);
-    QCOMPARE(m_rdap->requestedPaths(), QStringList{QStringLiteral("/rdap/domain/qvname.info")});
-    QCOMPARE(channel(*f, 0).host(), m_rdap->host());
+    QCOMPARE(rdapServer().requestedPaths(), QStringList{QStringLiteral("/rdap/domain/qvname.info")});
+    QCOMPARE(channel(*f, 0).host(), rdapServer().host());
     QVERIFY2(qAbs(channel(*f, 0).rdapRetryAfterSeconds() - retryAfter) <= 2,
              qPrintable(QString::number(channel(*f, 0).rdapRetryAfterSeconds())));
 }
