@@ -93,6 +93,9 @@ private slots:
         // A broken double-byte character must not swallow the line end after it.
         row(11, "binary", {QString("a") + QChar(0) + u'b', QStringLiteral("\uFFFD\uFFFD"), QString(200000, u'z')},
             QByteArray("a\0b\r\n\xFF\x81\r\n", 9) + QByteArray(200000, 'z'));
+        // A file cut inside its last character keeps its last line, the broken bytes shown as such.
+        row(11, "unfinished last character", {"a.com", QStringLiteral("b\uFFFD")}, "a.com\r\nb\xD6");
+        row(11, "unfinished four-byte character", {QStringLiteral("\uFFFD")}, "\x81\x30\x81");
         for (const QString file : {"", "no/such.txt", "folder", "full.txt"})
             for (int c : file == "full.txt" ? QList<int>{8, 10, 12} : QList<int>{8, 10, 11, 12})
                 row(c, "to '" + file + u'\'', {"a.com", "b.com", "c.com"}, "old.com\r\n", file);
