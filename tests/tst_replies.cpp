@@ -183,7 +183,8 @@ private slots:
         QStringList domains, expectedFree;
         for (int split = 0; split < firstPieces.size(); ++split) {
             domains << domain.arg(split);
-            server(role).setScriptFor(domains.last().toLatin1(), FakeWhoisServer::inTwo(fill(reply, domains.last()), firstPieces[split], 300));
+            const QByteArray d = domains.last().toLatin1();
+            server(role).setScriptFor(d, FakeWhoisServer::inTwo(fill(reply, domains.last()), firstPieces[split], 300));
         }
         auto f = startRun(config(), domains, int(domains.size()));
         for (int i = 0; i < domains.size(); ++i)
@@ -210,17 +211,21 @@ private slots:
         QTest::addColumn<int>("pending"); // ms the row is still being queried
         const QByteArray record = fill(internic(true), QStringLiteral("qvearly.com"));
         const QByteArray beforeMarker = record.left(record.indexOf(Marker));
-        const QString early = QStringLiteral("qvearly.com");
-        QTest::newRow("marker server: record, closed") << int(Internic) << early << FakeWhoisServer::replyAtOnce(beforeMarker) << Registered << 0;
-        QTest::newRow("marker server: record in two pieces, closed") << int(Internic) << early << FakeWhoisServer::inTwo(beforeMarker, 100, 300) << Registered << 0;
-        QTest::newRow("marker server: no match, closed") << int(Internic) << early << FakeWhoisServer::replyAtOnce("No match for \"QVEARLY.COM\".\r\n") << Free << 0;
+        const auto row = [](const char *tag, Role role, const char *domain, const FakeWhoisServer::Script &script,
+                            const QString &result, int pending = 0) {
+            QTest::newRow(tag) << int(role) << QString::fromLatin1(domain) << script << result << pending;
+        };
+        using S = FakeWhoisServer;
+        row("marker server: record, closed", Internic, "qvearly.com", S::replyAtOnce(beforeMarker), Registered);
+        row("marker server: record in two pieces, closed", Internic, "qvearly.com", S::inTwo(beforeMarker, 100, 300), Registered);
+        row("marker server: no match, closed", Internic, "qvearly.com", S::replyAtOnce("No match for \"QVEARLY.COM\".\r\n"), Free);
         // Free only once the last byte is in: judging any earlier piece gives another answer.
-        QTest::newRow("one byte a second") << int(Me) << QStringLiteral("qvslow.me") << FakeWhoisServer::byteByByte("No match", 1000) << Free << 3500;
+        row("one byte a second", Me, "qvslow.me", S::byteByByte("No match", 1000), Free, 3500);
         // The record in the first kilobyte, then notices past 64 KiB, no marker, held open.
         FakeWhoisServer::Script big = FakeWhoisServer::replyAtOnce(
             pad(fill(internic(true), QStringLiteral("qvbig.com")).left(900), 70000, "% notice of the registry\r\n"));
         big.hold = true;
-        QTest::newRow("oversized, judged at the limit") << int(Internic) << QStringLiteral("qvbig.com") << big << Registered << 0;
+        row("oversized, judged at the limit", Internic, "qvbig.com", big, Registered);
     }
     void awkwardReply()
     {
@@ -397,17 +402,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<int>("seconds");
-        QTest::newRow("delta") << QByteArray("120") << 120;
-        QTest::newRow("delta with spaces") << QByteArray(" 7 ") << 7;
-        QTest::newRow("zero") << QByteArray("0") << 0;
-        QTest::newRow("huge") << QByteArray("99999999999999999999") << INT_MAX;
-        QTest::newRow("empty") << QByteArray() << -1;
-        QTest::newRow("negative") << QByteArray("-5") << -1;
-        QTest::newRow("words") << QByteArray("soon") << -1;
-        QTest::newRow("IMF date") << QByteArray("Sun, 01 Sep 2024 10:01:00 GMT") << 60;
-        QTest::newRow("RFC 850 date") << QByteArray("Sunday, 01-Sep-24 10:01:00 GMT") << 60;
-        QTest::newRow("asctime date") << QByteArray("Sun Sep  1 10:01:00 2024") << 60;
-        QTest::newRow("date past") << QByteArray("Sun, 01 Sep 2024 09:00:00 GMT") << 0;
+        const std::pair<const char *, int> rows[] = {
+            {"120", 120}, {" 7 ", 7}, {"0", 0}, {"99999999999999999999", INT_MAX}, {"", -1}, {"-5", -1}, {"soon", -1},
+            {"Sun, 01 Sep 2024 10:01:00 GMT", 60}, {"Sunday, 01-Sep-24 10:01:00 GMT", 60}, {"Sun Sep  1 10:01:00 2024", 60},
+            {"Sun, 01 Sep 2024 09:00:00 GMT", 0}}; // the dates are against 10:00:00 that day
+        for (const auto &[value, seconds] : rows)
+            QTest::addRow("\"%s\"", value) << (*value ? QByteArray(value) : QByteArray()) << seconds;
     }
     void retryAfter()
     {
