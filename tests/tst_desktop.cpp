@@ -38,20 +38,15 @@ QString shownCaption(const QAbstractButton *b)
     return b->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&');
 }
 
-QString accessibleName(QWidget *w)
-{
-    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
-    return a ? a->text(QAccessible::Name) : QString();
-}
-
 // What assistive technology reads out for a control: its name and the captions labelling it.
 QStringList announced(QWidget *w)
 {
-    QStringList said{accessibleName(w)};
-    if (QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w)) {
-        for (const auto &[label, relation] : a->relations(QAccessible::Label))
-            said << label->text(QAccessible::Name);
-    }
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+    if (!a)
+        return {QString()};
+    QStringList said{a->text(QAccessible::Name)};
+    for (const auto &[label, relation] : a->relations(QAccessible::Label))
+        said << label->text(QAccessible::Name);
     return said;
 }
 
@@ -73,26 +68,6 @@ int contrast(QWidget *part)
     for (const QRgb c : counts.keys())
         most = qMax(most, qAbs(QColor(c).lightness() - ground));
     return most;
-}
-
-QPalette darkDesktopPalette()
-{
-    QPalette p(QColor(0xeeeeee), QColor(0x3a3a3a), QColor(0x555555), QColor(0x202020), QColor(0x2c2c2c),
-               QColor(0xeeeeee), QColor(0xffffff), QColor(0x242424), QColor(0x303030));
-    p.setColor(QPalette::ToolTipBase, QColor(0x202020));
-    p.setColor(QPalette::ToolTipText, QColor(0xeeeeee));
-    return p;
-}
-
-// Every control of a window that a user can reach, by keyboard or pointer.
-QList<QWidget *> controls(QWidget &window)
-{
-    QList<QWidget *> found;
-    for (QWidget *w : window.findChildren<QWidget *>()) {
-        if (w->isVisibleTo(&window) && w->focusPolicy() != Qt::NoFocus && !w->objectName().startsWith(u"qt_"))
-            found << w;
-    }
-    return found;
 }
 
 } // namespace
@@ -469,7 +444,10 @@ private slots:
     {
         auto form = makeForm();
         QVERIFY(exposed(*form));
-        const QList<QWidget *> all = controls(*form);
+        QList<QWidget *> all; // every control a user can reach, by keyboard or pointer
+        for (QWidget *w : form->findChildren<QWidget *>())
+            if (w->isVisibleTo(form.get()) && w->focusPolicy() != Qt::NoFocus && !w->objectName().startsWith(u"qt_"))
+                all << w;
         QVERIFY(all.size() >= 9 + 12 + 4);
         // Each says what it is, not only what it holds (the channel count is more than "10").
         for (QWidget *w : all) {
@@ -542,8 +520,12 @@ private slots:
     {
         QFETCH(QString, part);
         const QPalette light = QApplication::palette();
-        QApplication::setPalette(darkDesktopPalette());
-        QToolTip::setPalette(darkDesktopPalette());
+        QPalette dark(QColor(0xeeeeee), QColor(0x3a3a3a), QColor(0x555555), QColor(0x202020), QColor(0x2c2c2c),
+                      QColor(0xeeeeee), QColor(0xffffff), QColor(0x242424), QColor(0x303030));
+        dark.setColor(QPalette::ToolTipBase, QColor(0x202020));
+        dark.setColor(QPalette::ToolTipText, QColor(0xeeeeee));
+        QApplication::setPalette(dark);
+        QToolTip::setPalette(dark);
         DesktopSetup::apply(*qApp);
         auto form = makeForm();
         QVERIFY(exposed(*form));
