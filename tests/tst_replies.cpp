@@ -130,332 +130,292 @@ Q_DECLARE_METATYPE(FakeWhoisServer::Script)
 class TestReplies : public QObject
 {
     Q_OBJECT
-private slots:
-    void init();
-    void verdicts_data();
-    void verdicts();
-    void noConnection_data();
-    void noConnection();
-    void silentServerTimesOut();
-    void oneByteASecond();
-    void oversizedReplyJudgedAtLimit();
-    void markerServerClosesEarly_data();
-    void markerServerClosesEarly();
-    void blankRows();
-    void rdap_data();
-    void rdap();
-    void channelReports_data();
-    void channelReports();
-    void retryAfter_data();
-    void retryAfter();
-
-private:
+    std::unique_ptr<FakeRegistries> m_registries;
     ServerConfig config() const { return m_registries->config(); }
     FakeWhoisServer &server(int role) { return m_registries->server(role); }
     FakeHttpServer &rdapServer() { return m_registries->rdap(); }
 
-    std::unique_ptr<FakeRegistries> m_registries;
-};
-
-void TestReplies::init()
-{
-    m_registries = std::make_unique<FakeRegistries>();
-    QVERIFY(m_registries->listen());
-}
-
-
-void TestReplies::verdicts_data()
-{
-    QTest::addColumn<QString>("domain"); // "%1" takes the number of the split
-    QTest::addColumn<int>("role");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("result");
-    const auto row = [](const char *tag, const char *domain, Role role, const QByteArray &reply, const QString &result) {
-        QTest::newRow(tag) << QString::fromLatin1(domain) << int(role) << reply << result;
-    };
-    const QByteArray limit = "Your connection limit exceeded. Please slow down and try again later.\r\n";
-    row(".com registered", "qvtaken%1.com", Internic, internic(true), Registered);
-    row(".com free", "qvfree%1.com", Internic, internic(false), Free);
-    row(".com limit text, then close", "qvlimit%1.com", Internic, limit, Undecidable);
-    row(".com empty", "qvempty%1.com", Internic, "", Undecidable);
-    row(".name registered, record past 1,000", "qvtaken%1.name", Name, dotName(), Registered);
-    row(".cn registered, record past 500", "qvtaken%1.cn", Cnnic, cnnic(true), Registered);
-    row(".cn free", "qvfree%1.cn", Cnnic, cnnic(false), Free);
-    row(".cn limit", "qvlimit%1.cn", Cnnic, "Queried interval is too short.\n", Undecidable);
-    row(".la registered", "qvtaken%1.la", La, dotLa(true), Registered);
-    row(".la free", "qvfree%1.la", La, dotLa(false), Free);
-    row(".me registered, record past 1,000", "qvtaken%1.me", Me, dotMe(), Registered);
-    row(".me free", "qvfree%1.me", Me, "NOT FOUND\n", Free);
-    row(".me limit", "qvlimit%1.me", Me, "WHOIS LIMIT EXCEEDED - SEE WWW.PIR.ORG/WHOIS FOR DETAILS\n", Undecidable);
-    row(".biz registered, record past 1,000", "qvtaken%1.biz", Biz, dotBiz(true), Registered);
-    row(".biz free, with terms", "qvfree%1.biz", Biz, dotBiz(false), Free);
-    row("IANA says nothing", "qvname%1.org", Iana, IanaNothing, Undecidable);
-    row("IANA short error line", "qverror%1.org", Iana, "Invalid input\r\n", Undecidable);
-    row("IANA unavailable", "qvbusy%1.org", Iana, "Service temporarily unavailable\r\n", Undecidable);
-}
-
-void TestReplies::verdicts()
-{
-    QFETCH(QString, domain);
-    QFETCH(int, role);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, result);
-    // Whole, then split after 1, 10, 19 and 500 bytes with the rest 300 ms later: the
-    // split never changes the verdict.
-    const QList<int> firstPieces = {0, 1, 10, 19, 500};
-    QStringList domains;
-    for (int split = 0; split < firstPieces.size(); ++split) {
-        const QString d = domain.arg(split);
-        server(role).setScriptFor(d.toLatin1(), FakeWhoisServer::inTwo(fill(reply, d), firstPieces[split], 300));
-        domains << d;
+private slots:
+    void init()
+    {
+        m_registries = std::make_unique<FakeRegistries>();
+        QVERIFY(m_registries->listen());
     }
-    auto f = startRun(config(), domains, int(domains.size()));
-    for (int i = 0; i < domains.size(); ++i)
-        queryTick(*f, i);
-    QTRY_VERIFY_WITH_TIMEOUT(batchEnded(*f), 5000);
-    QStringList expectedFree;
-    for (int k = 1; k <= domains.size(); ++k) {
-        QVERIFY2(resultOf(*f, k) == result, qPrintable(QStringLiteral("first piece %1: %2").arg(firstPieces[k - 1]).arg(resultOf(*f, k))));
-        if (result == Free)
-            expectedFree << domains[k - 1];
+
+    void verdicts_data()
+    {
+        QTest::addColumn<QString>("domain"); // "%1" takes the number of the split
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("result");
+        const auto row = [](const char *tag, const char *domain, Role role, const QByteArray &reply, const QString &result) {
+            QTest::newRow(tag) << QString::fromLatin1(domain) << int(role) << reply << result;
+        };
+        row(".com registered", "qvtaken%1.com", Internic, internic(true), Registered);
+        row(".com free", "qvfree%1.com", Internic, internic(false), Free);
+        row(".com limit text, then close", "qvlimit%1.com", Internic,
+            "Your connection limit exceeded. Please slow down and try again later.\r\n", Undecidable);
+        row(".com empty", "qvempty%1.com", Internic, "", Undecidable);
+        row(".name registered, record past 1,000", "qvtaken%1.name", Name, dotName(), Registered);
+        row(".cn registered, record past 500", "qvtaken%1.cn", Cnnic, cnnic(true), Registered);
+        row(".cn free", "qvfree%1.cn", Cnnic, cnnic(false), Free);
+        row(".cn limit", "qvlimit%1.cn", Cnnic, "Queried interval is too short.\n", Undecidable);
+        row(".la registered", "qvtaken%1.la", La, dotLa(true), Registered);
+        row(".la free", "qvfree%1.la", La, dotLa(false), Free);
+        row(".me registered, record past 1,000", "qvtaken%1.me", Me, dotMe(), Registered);
+        row(".me free", "qvfree%1.me", Me, "NOT FOUND\n", Free);
+        row(".me limit", "qvlimit%1.me", Me, "WHOIS LIMIT EXCEEDED - SEE WWW.PIR.ORG/WHOIS FOR DETAILS\n", Undecidable);
+        row(".biz registered, record past 1,000", "qvtaken%1.biz", Biz, dotBiz(true), Registered);
+        row(".biz free, with terms", "qvfree%1.biz", Biz, dotBiz(false), Free);
+        row("IANA says nothing", "qvname%1.org", Iana, IanaNothing, Undecidable);
+        row("IANA short error line", "qverror%1.org", Iana, "Invalid input\r\n", Undecidable);
+        row("IANA unavailable", "qvbusy%1.org", Iana, "Service temporarily unavailable\r\n", Undecidable);
     }
-    QStringList shown = freeNames(*f).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    shown.sort();
-    expectedFree.sort();
-    QCOMPARE(shown, expectedFree);
-    QCOMPARE(server(role).connectionCount(), int(domains.size()));
-}
+    void verdicts()
+    {
+        QFETCH(QString, domain);
+        QFETCH(int, role);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, result);
+        // Whole, then split after 1, 10, 19 and 500 bytes with the rest 300 ms later: the
+        // split never changes the verdict.
+        const QList<int> firstPieces = {0, 1, 10, 19, 500};
+        QStringList domains, expectedFree;
+        for (int split = 0; split < firstPieces.size(); ++split) {
+            domains << domain.arg(split);
+            const QByteArray d = domains.last().toLatin1();
+            server(role).setScriptFor(d, FakeWhoisServer::inTwo(fill(reply, domains.last()), firstPieces[split], 300));
+        }
+        auto f = startRun(config(), domains, int(domains.size()));
+        for (int i = 0; i < domains.size(); ++i)
+            queryTick(*f, i);
+        QTRY_VERIFY_WITH_TIMEOUT(batchEnded(*f), 5000);
+        for (int k = 1; k <= domains.size(); ++k) {
+            QVERIFY2(resultOf(*f, k) == result, qPrintable(QStringLiteral("first piece %1: %2").arg(firstPieces[k - 1]).arg(resultOf(*f, k))));
+            if (result == Free)
+                expectedFree << domains[k - 1];
+        }
+        QStringList shown = freeNames(*f).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        shown.sort();
+        QCOMPARE(shown, expectedFree);
+        QCOMPARE(server(role).connectionCount(), int(domains.size()));
+    }
 
-void TestReplies::noConnection_data()
-{
-    QTest::addColumn<QString>("host");
-    QTest::newRow("refused") << Closed;
-    QTest::newRow("unresolvable") << Unresolvable;
-}
+    // One row, one reply that ends in an awkward way; no time-out tick is needed.
+    void awkwardReply_data()
+    {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<FakeWhoisServer::Script>("script");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("pending"); // ms the row is still being queried
+        const QByteArray record = fill(internic(true), QStringLiteral("qvearly.com"));
+        const QByteArray beforeMarker = record.left(record.indexOf(Marker));
+        const auto row = [](const char *tag, Role role, const char *domain, const FakeWhoisServer::Script &script,
+                            const QString &result, int pending = 0) {
+            QTest::newRow(tag) << int(role) << QString::fromLatin1(domain) << script << result << pending;
+        };
+        using S = FakeWhoisServer;
+        row("marker server: record, closed", Internic, "qvearly.com", S::replyAtOnce(beforeMarker), Registered);
+        row("marker server: record in two pieces, closed", Internic, "qvearly.com", S::inTwo(beforeMarker, 100, 300), Registered);
+        row("marker server: no match, closed", Internic, "qvearly.com", S::replyAtOnce("No match for \"QVEARLY.COM\".\r\n"), Free);
+        // Free only once the last byte is in: judging any earlier piece gives another answer.
+        row("one byte a second", Me, "qvslow.me", S::byteByByte("No match", 1000), Free, 3500);
+        // The record in the first kilobyte, then notices past 64 KiB, no marker, held open.
+        FakeWhoisServer::Script big = FakeWhoisServer::replyAtOnce(
+            pad(fill(internic(true), QStringLiteral("qvbig.com")).left(900), 70000, "% notice of the registry\r\n"));
+        big.hold = true;
+        row("oversized, judged at the limit", Internic, "qvbig.com", big, Registered);
+    }
+    void awkwardReply()
+    {
+        QFETCH(int, role);
+        QFETCH(QString, domain);
+        QFETCH(FakeWhoisServer::Script, script);
+        QFETCH(QString, result);
+        QFETCH(int, pending);
+        server(role).setScript(script);
+        auto f = startRun(config(), {domain}, 1);
+        queryTick(*f, 0);
+        QTest::qWait(pending);
+        QVERIFY(!pending || querying(*f, 1));
+        QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 1), result, 6000);
+        QCOMPARE(freeNames(*f), result == Free ? domain + u'\n' : QString());
+        if (script.hold) {
+            QVERIFY(channel(*f, 0).framing().overLimit());
+            QCOMPARE(channel(*f, 0).framing().taken(), ReplyFraming::MaxReply);
+        }
+    }
 
-void TestReplies::noConnection()
-{
-    QFETCH(QString, host);
-    ServerConfig c = config();
-    c.iana = host;
-    server(Cnnic).setScript(FakeWhoisServer::replyAtOnce(fill(cnnic(true), QStringLiteral("qvnext.cn"))));
-    auto f = startRun(c, {QStringLiteral("qvnobody.org"), QStringLiteral("qvnext.cn")}, 1);
-    channel(*f, 0).chanticks = 3;
-    QElapsedTimer clock;
-    clock.start();
-    queryTick(*f, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!querying(*f, 1), 1000);
-    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(resultOf(*f, 1), Undecidable);
-    QCOMPARE(channel(*f, 0).host(), host);
-    // Settled as a classification settles: the channel is free and its count cleared.
-    QVERIFY(f->Timerme(0).isEnabled());
-    QCOMPARE(channel(*f, 0).chanticks, 0);
-    QCOMPARE(freeNames(*f), QString());
-    // The channel takes the next row at its own next tick.
-    QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 2), Registered, 2000);
-    QVERIFY(batchEnded(*f));
-}
+    void noConnection_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("refused") << Closed;
+        QTest::newRow("unresolvable") << Unresolvable;
+    }
+    void noConnection()
+    {
+        QFETCH(QString, host);
+        ServerConfig c = config();
+        c.iana = host;
+        server(Cnnic).setScript(FakeWhoisServer::replyAtOnce(fill(cnnic(true), QStringLiteral("qvnext.cn"))));
+        auto f = startRun(c, {QStringLiteral("qvnobody.org"), QStringLiteral("qvnext.cn")}, 1);
+        channel(*f, 0).chanticks = 3;
+        QElapsedTimer clock;
+        clock.start();
+        queryTick(*f, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!querying(*f, 1), 1000);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(resultOf(*f, 1), Undecidable);
+        QCOMPARE(channel(*f, 0).host(), host);
+        // Settled as a classification settles: the channel is free and its count cleared.
+        QVERIFY(f->Timerme(0).isEnabled());
+        QCOMPARE(channel(*f, 0).chanticks, 0);
+        QCOMPARE(freeNames(*f), QString());
+        // The channel takes the next row at its own next tick.
+        QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 2), Registered, 2000);
+        QVERIFY(batchEnded(*f));
+    }
 
-void TestReplies::silentServerTimesOut()
-{
-    server(Cnnic).setScript(FakeWhoisServer::silent());
-    server(Cnnic).setScriptFor("qvnext.cn", FakeWhoisServer::replyAfter(200, fill(cnnic(true), QStringLiteral("qvnext.cn"))));
-    auto f = startRun(config(), {QStringLiteral("qvsilent.cn"), QStringLiteral("qvnext.cn")}, 1);
-    queryTick(*f, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(server(Cnnic).received(), QList<QByteArray>{"qvsilent.cn\r\n"}, 2000);
-    QTest::qWait(200);
-    for (int t = 0; t < 4; ++t)
+    void silentServerTimesOut()
+    {
+        server(Cnnic).setScript(FakeWhoisServer::silent());
+        server(Cnnic).setScriptFor("qvnext.cn", FakeWhoisServer::replyAfter(200, fill(cnnic(true), QStringLiteral("qvnext.cn"))));
+        auto f = startRun(config(), {QStringLiteral("qvsilent.cn"), QStringLiteral("qvnext.cn")}, 1);
+        queryTick(*f, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server(Cnnic).received(), QList<QByteArray>{"qvsilent.cn\r\n"}, 2000);
+        QTest::qWait(200);
+        for (int t = 0; t < 4; ++t)
+            timeoutTick(*f, 0);
+        QVERIFY(querying(*f, 1));
+        QSignalSpy failures(&channel(*f, 0), &QueryChannel::failed);
         timeoutTick(*f, 0);
-    QVERIFY(querying(*f, 1));
-    QSignalSpy failures(&channel(*f, 0), &QueryChannel::failed);
-    timeoutTick(*f, 0);
-    QCOMPARE(resultOf(*f, 1), TimedOut);
-    // The next row drops the silent connection; that drop is no failure of the new query.
-    QTRY_VERIFY_WITH_TIMEOUT(f->listModel()->isRow(channel(*f, 0).chanrow) && channel(*f, 0).chanrow == 2, 1000);
-    QVERIFY(querying(*f, 2));
-    QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 2), Registered, 2000);
-    QCOMPARE(resultOf(*f, 1), TimedOut);
-    QCOMPARE(failures.size(), 0);
-    QVERIFY(batchEnded(*f));
-}
+        QCOMPARE(resultOf(*f, 1), TimedOut);
+        // The next row drops the silent connection; that drop is no failure of the new query.
+        QTRY_VERIFY_WITH_TIMEOUT(f->listModel()->isRow(channel(*f, 0).chanrow) && channel(*f, 0).chanrow == 2, 1000);
+        QVERIFY(querying(*f, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 2), Registered, 2000);
+        QCOMPARE(resultOf(*f, 1), TimedOut);
+        QCOMPARE(failures.size(), 0);
+        QVERIFY(batchEnded(*f));
+    }
 
-void TestReplies::oneByteASecond()
-{
-    // Free only once the last byte is in: judging any earlier piece gives another answer.
-    server(Me).setScript(FakeWhoisServer::byteByByte("No match", 1000));
-    auto f = startRun(config(), {QStringLiteral("qvslow.me")}, 1);
-    queryTick(*f, 0);
-    QTest::qWait(3500);
-    QVERIFY(querying(*f, 1));
-    QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 1), Free, 6000);
-    QCOMPARE(freeNames(*f), QStringLiteral("qvslow.me\n"));
-}
+    void blankRows()
+    {
+        server(Cnnic).setScript(FakeWhoisServer::replyAtOnce(fill(cnnic(true), QStringLiteral("qvtaken.cn"))));
+        auto f = startRun(config(), {QString(), QStringLiteral("   "), QStringLiteral("qvtaken.cn")}, 1);
+        queryTick(*f, 0);
+        // Settled inside the tick, nobody asked.
+        QCOMPARE(resultOf(*f, 1), Undecidable);
+        QVERIFY(!querying(*f, 1));
+        QVERIFY(f->Timerme(0).isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(batchEnded(*f), 3000);
+        QCOMPARE(resultOf(*f, 2), Undecidable);
+        QCOMPARE(resultOf(*f, 3), Registered);
+        int connections = 0;
+        for (int r = 0; r < FakeRegistries::RoleCount; ++r)
+            connections += server(r).connectionCount();
+        QCOMPARE(connections, 1);
+        QCOMPARE(rdapServer().requestedPaths(), QStringList());
+        QCOMPARE(freeNames(*f), QString());
+    }
 
-void TestReplies::oversizedReplyJudgedAtLimit()
-{
-    // The record in the first kilobyte, then notices past 64 KiB, no marker, and the
-    // connection held open.
-    FakeWhoisServer::Script script = FakeWhoisServer::replyAtOnce(
-        pad(fill(internic(true), QStringLiteral("qvbig.com")).left(900), 70000, "% notice of the registry\r\n"));
-    script.hold = true;
-    server(Internic).setScript(script);
-    auto f = startRun(config(), {QStringLiteral("qvbig.com")}, 1);
-    queryTick(*f, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 1), Registered, 5000);
-    QVERIFY(channel(*f, 0).framing().overLimit());
-    QCOMPARE(channel(*f, 0).framing().taken(), ReplyFraming::MaxReply);
-}
+    void rdap_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("retryAfter");
+        QTest::newRow("200") << 200 << QByteArray() << Registered << -1;
+        QTest::newRow("404") << 404 << QByteArray() << Free << -1;
+        QTest::newRow("429 after 120 s") << 429 << QByteArray("Retry-After: 120\r\n") << Undecidable << 120;
+        const QDateTime in90 = QDateTime::currentDateTimeUtc().addSecs(90);
+        QTest::newRow("503 at a date") << 503
+            << "Retry-After: " + QLocale::c().toString(in90, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1() + "\r\n"
+            << Undecidable << 90;
+        QTest::newRow("500") << 500 << QByteArray() << Undecidable << -1;
+    }
+    void rdap()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, headers);
+        QFETCH(QString, result);
+        QFETCH(int, retryAfter);
+        FakeHttpServer::Response response{status, "{\"objectClassName\":\"domain\"}"};
+        response.headers = headers;
+        rdapServer().setResponse(QStringLiteral("/rdap/domain/qvname.info"), response);
+        auto f = startRun(config(), {QStringLiteral("  qvname.info ")}, 1); // imported with spaces around it
+        queryTick(*f, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!querying(*f, 1), 5000);
+        QCOMPARE(resultOf(*f, 1), result);
+        QCOMPARE(rdapServer().requestedPaths(), QStringList{QStringLiteral("/rdap/domain/qvname.info")});
+        QCOMPARE(channel(*f, 0).host(), rdapServer().host());
+        QVERIFY2(qAbs(channel(*f, 0).rdapRetryAfterSeconds() - retryAfter) <= 2,
+                 qPrintable(QString::number(channel(*f, 0).rdapRetryAfterSeconds())));
+    }
 
-void TestReplies::markerServerClosesEarly_data()
-{
-    QTest::addColumn<FakeWhoisServer::Script>("script");
-    QTest::addColumn<QString>("result");
-    const QByteArray record = fill(internic(true), QStringLiteral("qvearly.com"));
-    const QByteArray beforeMarker = record.left(record.indexOf(Marker));
-    QTest::newRow("record, closed") << FakeWhoisServer::replyAtOnce(beforeMarker) << Registered;
-    QTest::newRow("record in two pieces, closed") << FakeWhoisServer::inTwo(beforeMarker, 100, 300) << Registered;
-    QTest::newRow("no match, closed") << FakeWhoisServer::replyAtOnce("No match for \"QVEARLY.COM\".\r\n") << Free;
-}
+    void channelReports_data()
+    {
+        QTest::addColumn<QString>("host"); // empty: the CNNIC server
+        QTest::addColumn<FakeWhoisServer::Script>("script");
+        QTest::addColumn<int>("failure"); // -1: a reply
+        QTest::addColumn<QString>("reply");
+        using F = QueryChannel::Failure;
+        QTest::newRow("refused") << Closed << FakeWhoisServer::Script() << int(F::Refused) << QString();
+        QTest::newRow("unresolvable") << Unresolvable << FakeWhoisServer::Script() << int(F::HostNotFound) << QString();
+        QTest::newRow("closed without a byte") << QString() << FakeWhoisServer::closeWithoutReply() << int(F::ClosedEmpty) << QString();
+        QTest::newRow("closed after a reply") << QString() << FakeWhoisServer::inTwo("No match\nfor it\n", 3, 100) << -1
+                                              << QStringLiteral("No match\r\nfor it\r\n");
+        QTest::newRow("closed after one byte") << QString() << FakeWhoisServer::replyAtOnce("%") << -1 << QStringLiteral("%");
+    }
+    void channelReports()
+    {
+        QFETCH(QString, host);
+        QFETCH(FakeWhoisServer::Script, script);
+        QFETCH(int, failure);
+        QFETCH(QString, reply);
+        server(Cnnic).setScript(script);
+        QueryChannel c(0);
+        const WhoisTarget target{WhoisTarget::Whois, host.isEmpty() ? server(Cnnic).host() : host, server(Cnnic).port()};
+        c.chandomain = QStringLiteral("qvchannel.cn");
+        QSignalSpy failed(&c, &QueryChannel::failed);
+        QStringList replies;
+        connect(&c, &QueryChannel::connected, &c, [&c] { c.sendLine(c.chandomain); });
+        connect(&c, &QueryChannel::dataArrived, &c, [&] {
+            if (std::optional<QString> text = c.takeReply())
+                replies << *text;
+        });
+        c.openQuery(target);
+        QCOMPARE(failed.size(), 0); // never from inside openQuery
+        QCOMPARE(c.host(), target.host);
+        QTRY_VERIFY_WITH_TIMEOUT(failed.size() + replies.size() > 0, 3000);
+        QTest::qWait(150); // nothing more follows
+        QCOMPARE(failed.size(), failure >= 0 ? 1 : 0);
+        if (failure >= 0)
+            QCOMPARE(int(failed.at(0).at(0).value<QueryChannel::Failure>()), failure);
+        QCOMPARE(replies, failure >= 0 ? QStringList() : QStringList{reply});
+        c.reset();
+        QCOMPARE(c.host(), QString());
+    }
 
-void TestReplies::markerServerClosesEarly()
-{
-    QFETCH(FakeWhoisServer::Script, script);
-    QFETCH(QString, result);
-    server(Internic).setScript(script);
-    auto f = startRun(config(), {QStringLiteral("qvearly.com")}, 1);
-    queryTick(*f, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(resultOf(*f, 1), result, 3000); // no time-out tick needed
-}
-
-void TestReplies::blankRows()
-{
-    server(Cnnic).setScript(FakeWhoisServer::replyAtOnce(fill(cnnic(true), QStringLiteral("qvtaken.cn"))));
-    auto f = startRun(config(), {QString(), QStringLiteral("   "), QStringLiteral("qvtaken.cn")}, 1);
-    queryTick(*f, 0);
-    // Settled inside the tick, nobody asked.
-    QCOMPARE(resultOf(*f, 1), Undecidable);
-    QVERIFY(!querying(*f, 1));
-    QVERIFY(f->Timerme(0).isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(batchEnded(*f), 3000);
-    QCOMPARE(resultOf(*f, 2), Undecidable);
-    QCOMPARE(resultOf(*f, 3), Registered);
-    int connections = 0;
-    for (int r = 0; r < FakeRegistries::RoleCount; ++r)
-        connections += server(r).connectionCount();
-    QCOMPARE(connections, 1);
-    QCOMPARE(rdapServer().requestedPaths(), QStringList());
-    QCOMPARE(freeNames(*f), QString());
-}
-
-void TestReplies::rdap_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("headers");
-    QTest::addColumn<QString>("result");
-    QTest::addColumn<int>("retryAfter");
-    QTest::newRow("200") << 200 << QByteArray() << Registered << -1;
-    QTest::newRow("404") << 404 << QByteArray() << Free << -1;
-    QTest::newRow("429 after 120 s") << 429 << QByteArray("Retry-After: 120\r\n") << Undecidable << 120;
-    const QDateTime in90 = QDateTime::currentDateTimeUtc().addSecs(90);
-    QTest::newRow("503 at a date") << 503
-        << "Retry-After: " + QLocale::c().toString(in90, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1() + "\r\n"
-        << Undecidable << 90;
-    QTest::newRow("500") << 500 << QByteArray() << Undecidable << -1;
-}
-
-void TestReplies::rdap()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, headers);
-    QFETCH(QString, result);
-    QFETCH(int, retryAfter);
-    FakeHttpServer::Response response{status, "{\"objectClassName\":\"domain\"}"};
-    response.headers = headers;
-    rdapServer().setResponse(QStringLiteral("/rdap/domain/qvname.info"), response);
-    // An imported name with spaces around it.
-    const QString domain = QStringLiteral("  qvname.info ");
-    auto f = startRun(config(), {domain}, 1);
-    queryTick(*f, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!querying(*f, 1), 5000);
-    QCOMPARE(resultOf(*f, 1), result);
-    QCOMPARE(rdapServer().requestedPaths(), QStringList{QStringLiteral("/rdap/domain/qvname.info")});
-    QCOMPARE(channel(*f, 0).host(), rdapServer().host());
-    QVERIFY2(qAbs(channel(*f, 0).rdapRetryAfterSeconds() - retryAfter) <= 2,
-             qPrintable(QString::number(channel(*f, 0).rdapRetryAfterSeconds())));
-}
-
-void TestReplies::channelReports_data()
-{
-    QTest::addColumn<QString>("host"); // empty: the CNNIC server
-    QTest::addColumn<FakeWhoisServer::Script>("script");
-    QTest::addColumn<int>("failure"); // -1: a reply
-    QTest::addColumn<QString>("reply");
-    using F = QueryChannel::Failure;
-    QTest::newRow("refused") << Closed << FakeWhoisServer::Script() << int(F::Refused) << QString();
-    QTest::newRow("unresolvable") << Unresolvable << FakeWhoisServer::Script() << int(F::HostNotFound) << QString();
-    QTest::newRow("closed without a byte") << QString() << FakeWhoisServer::closeWithoutReply() << int(F::ClosedEmpty) << QString();
-    QTest::newRow("closed after a reply") << QString() << FakeWhoisServer::inTwo("No match\nfor it\n", 3, 100) << -1
-                                          << QStringLiteral("No match\r\nfor it\r\n");
-    QTest::newRow("closed after one byte") << QString() << FakeWhoisServer::replyAtOnce("%") << -1 << QStringLiteral("%");
-}
-
-void TestReplies::channelReports()
-{
-    QFETCH(QString, host);
-    QFETCH(FakeWhoisServer::Script, script);
-    QFETCH(int, failure);
-    QFETCH(QString, reply);
-    server(Cnnic).setScript(script);
-    QueryChannel c(0);
-    WhoisTarget target;
-    target.host = host.isEmpty() ? server(Cnnic).host() : host;
-    target.port = server(Cnnic).port();
-    c.chandomain = QStringLiteral("qvchannel.cn");
-    QSignalSpy failed(&c, &QueryChannel::failed);
-    QStringList replies;
-    connect(&c, &QueryChannel::connected, &c, [&c] { c.sendLine(c.chandomain); });
-    connect(&c, &QueryChannel::dataArrived, &c, [&] {
-        if (std::optional<QString> text = c.takeReply())
-            replies << *text;
-    });
-    c.openQuery(target);
-    QCOMPARE(failed.size(), 0); // never from inside openQuery
-    QCOMPARE(c.host(), target.host);
-    QTRY_VERIFY_WITH_TIMEOUT(failed.size() + replies.size() > 0, 3000);
-    QTest::qWait(150); // nothing more follows
-    QCOMPARE(failed.size(), failure >= 0 ? 1 : 0);
-    if (failure >= 0)
-        QCOMPARE(int(failed.at(0).at(0).value<QueryChannel::Failure>()), failure);
-    QCOMPARE(replies, failure >= 0 ? QStringList() : QStringList{reply});
-    c.reset();
-    QCOMPARE(c.host(), QString());
-}
-
-void TestReplies::retryAfter_data()
-{
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<int>("seconds");
-    QTest::newRow("delta") << QByteArray("120") << 120;
-    QTest::newRow("delta with spaces") << QByteArray(" 7 ") << 7;
-    QTest::newRow("zero") << QByteArray("0") << 0;
-    QTest::newRow("huge") << QByteArray("99999999999999999999") << INT_MAX;
-    QTest::newRow("empty") << QByteArray() << -1;
-    QTest::newRow("negative") << QByteArray("-5") << -1;
-    QTest::newRow("words") << QByteArray("soon") << -1;
-    QTest::newRow("IMF date") << QByteArray("Sun, 01 Sep 2024 10:01:00 GMT") << 60;
-    QTest::newRow("RFC 850 date") << QByteArray("Sunday, 01-Sep-24 10:01:00 GMT") << 60;
-    QTest::newRow("asctime date") << QByteArray("Sun Sep  1 10:01:00 2024") << 60;
-    QTest::newRow("date past") << QByteArray("Sun, 01 Sep 2024 09:00:00 GMT") << 0;
-}
-
-void TestReplies::retryAfter()
-{
-    QFETCH(QByteArray, value);
-    QFETCH(int, seconds);
-    const QDateTime now(QDate(2024, 9, 1), QTime(10, 0), QTimeZone::utc());
-    QCOMPARE(QueryChannel::retryAfterSeconds(value, now), seconds);
-}
+    void retryAfter_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("seconds");
+        const std::pair<const char *, int> rows[] = {
+            {"120", 120}, {" 7 ", 7}, {"0", 0}, {"99999999999999999999", INT_MAX}, {"", -1}, {"-5", -1}, {"soon", -1},
+            {"Sun, 01 Sep 2024 10:01:00 GMT", 60}, {"Sunday, 01-Sep-24 10:01:00 GMT", 60}, {"Sun Sep  1 10:01:00 2024", 60},
+            {"Sun, 01 Sep 2024 09:00:00 GMT", 0}}; // the dates are against 10:00:00 that day
+        for (const auto &[value, seconds] : rows)
+            QTest::addRow("\"%s\"", value) << (*value ? QByteArray(value) : QByteArray()) << seconds;
+    }
+    void retryAfter()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, seconds);
+        QCOMPARE(QueryChannel::retryAfterSeconds(value, QDateTime(QDate(2024, 9, 1), QTime(10, 0), QTimeZone::utc())), seconds);
+    }
+};
 
 QTEST_MAIN(TestReplies)
 #include "tst_replies.moc"
