@@ -137,6 +137,7 @@ private slots:
     void rdapRetryAfter();
     void limitedHostDoesNotSlowTheOthers();
     void endLeavesRetriesWaiting();
+    void threeTimeoutsHoldTheHost();
 
 private:
     ServerConfig config() const;
@@ -321,6 +322,34 @@ void TestPacing::heldHostWaits()
     p.started(200000);
     QVERIFY(!p.mayStart(200199, 0));
     QVERIFY(p.mayStart(200200, 0));
+}
+
+
+void TestPacing::threeTimeoutsHoldTheHost()
+{
+    // A silent registry: the first two time-outs are verdicts, the third is a limit.
+    m_com->setResponder([](const QByteArray &, int) { return FakeWhoisServer::silent(); });
+    TaskListStore store;
+    QueryRun run(config(), &store);
+    PaceRules rules = fast();
+    rules.backoffStartMs = rules.backoffCeilingMs = 5000;
+    run.setPaceRules(rules);
+    store.appendMany(names(QStringLiteral("com"), 4));
+    run.reset(1);
+    for (int row = 1; row <= 3; ++row) {
+        run.Timerme_Timer(0);
+        QCOMPARE(run.Winsockme(0).chanrow, row);
+        for (int t = 0; t < QueryRun::TimeoutTicks; ++t)
+            run.Timer1_Timer(0);
+    }
+    QCOMPARE(TaskListStore::resultText(store.result(1)), QStringLiteral("查询超时"));
+    QCOMPARE(TaskListStore::resultText(store.result(2)), QStringLiteral("查询超时"));
+    QCOMPARE(store.state(3), State::Waiting);
+    QCOMPARE(run.retryCount(), 1);
+    QCOMPARE(run.heldHosts(), QStringList{m_com->host() + QStringLiteral("：查询受限，5 秒后继续")});
+    run.Timerme_Timer(0); // held back: row 4 waits behind it, nothing is asked
+    QCOMPARE(run.retryCount(), 2);
+    QCOMPARE(store.countState(State::Querying), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPacing)
