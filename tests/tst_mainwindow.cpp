@@ -343,6 +343,7 @@ void TestMainWindow::phases()
     QList<MessageBox::Shown> shown;
     MessageBox::recordAndAnswer(&shown);
     form.Combo1->setCurrentText(QStringLiteral("2"));
+    form.RichTextBox1->setPlainText(QStringLiteral("kept.com\n")); // found in an earlier run
     const QString expanded = QString(steps).replace(u'f', QStringLiteral("qwq"));
     for (const QChar step : expanded) {
         switch (step.toLatin1()) {
@@ -369,6 +370,7 @@ void TestMainWindow::phases()
         enabled += b->isEnabled() ? '1' : '0';
     QCOMPARE(enabled, buttons);
     QCOMPARE(form.SkinLabel14->text(), status);
+    QCOMPARE(form.RichTextBox1->toPlainText(), QStringLiteral("kept.com\n")); // no run clears the free names
     QCOMPARE(shown.size(), int(steps.count(u'x')));
     // Timers run only where the phase says: the generation tick while generating, the query
     // ticks of the run's channels while querying, nothing once a run is over.
