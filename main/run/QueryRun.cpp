@@ -125,7 +125,7 @@ void QueryRun::Timerme_Timer(int index)
     QueryChannel &c = Winsockme(index);
     m_chanhost[size_t(index)].clear(); // the channel is free: its slot ends here
     if (m_pacing) {
-        const int row = nextRow(index);
+        const int row = nextRow();
         if (row == 0)
             return; // only held-back rows left for now: wait, keep ticking
         if (row > 0 && row <= hosttt) {
@@ -180,9 +180,8 @@ void QueryRun::ask(int index, int row, bool fromCursor)
     }
 }
 
-int QueryRun::nextRow(int index)
+int QueryRun::nextRow()
 {
-    Q_UNUSED(index);
     const qint64 t = now();
     // Rows waiting for their registry come first, the longest waiting first.
     const QString *best = nullptr;
@@ -264,7 +263,7 @@ int QueryRun::retryCount() const
 QStringList QueryRun::heldHosts() const
 {
     QStringList lines;
-    const qint64 t = m_clock.isValid() ? m_clock.elapsed() : 0;
+    const qint64 t = m_clock.isValid() ? now() : 0;
     for (auto it = m_paces.cbegin(); it != m_paces.cend(); ++it) {
         if (it->givenUp())
             lines << it.key() + QStringLiteral("：查询受限，已放弃");

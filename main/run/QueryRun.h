@@ -103,9 +103,9 @@ private:
     qint64 now() const { return m_clock.elapsed(); }
     HostPace &paceOf(const QString &host);
     int busy(const QString &host) const;
-    // The next row for channel `index` at a tick: > 0 a row, 0 nothing to ask now (rows wait
-    // for held-back registries), -1 no row left at all.
-    int nextRow(int index);
+    // The next row for a channel's tick: > 0 a row, 0 nothing to ask now (rows wait for
+    // held-back registries), -1 no row left at all.
+    int nextRow();
     void ask(int index, int row, bool fromCursor);
     // The channel's query met a limit: its row waits again, or the registry is given up.
     void limited(int index, qint64 retryAfterMs = -1);
