@@ -61,7 +61,7 @@ private slots:
         MessageBox::recordAndAnswer(&m_shown);
         std::signal(SIGXFSZ, SIG_IGN); // a write past a file-size cap fails with EFBIG instead
     }
-    void init() { m_dir = std::make_unique<QTemporaryDir>(); m_shown.clear(); }
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); m_shown.clear(); FileDialog::setLastFolder(QString()); }
 
     // Each file command, pressed on a window holding rows with every result: a save (Command8,
     // 10, 12) of rows (for Command8 the free names' lines) leaves bytes in the file; an import
@@ -127,6 +127,8 @@ private slots:
         // The file holds what was saved, imported, or (after a save cut short) the older list whole.
         if (file == "list.txt" || file == "full.txt")
             QCOMPARE(readAll(path), bytes);
+        // The dialog opens next where a file was last read or written, never where one failed.
+        QCOMPARE(FileDialog::lastFolder(), file == "list.txt" ? m_dir->path() : QString());
     }
 
     void saveThenImportStartsQueryRun()
@@ -144,6 +146,7 @@ private slots:
         QCOMPARE(snapshot(*form), expected);
         QTRY_COMPARE_WITH_TIMEOUT(form->listModel()->countResult(DomainListModel::Result::Free), 3, 10000);
     }
+
 };
 
 QTEST_MAIN(TestListFiles)
