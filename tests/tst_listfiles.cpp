@@ -147,6 +147,17 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form->listModel()->countResult(DomainListModel::Result::Free), 3, 10000);
     }
 
+    // A free name goes into the free-names list without the spaces around it; its row keeps them.
+    void freeNameTrimmed()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("list.txt"));
+        QVERIFY(writeAll(path, "  a.com \r\n"));
+        FileDialog::setHook([path](bool) { return path; });
+        auto form = makeForm({}, {});
+        form->Command11->click();
+        QTRY_COMPARE(form->RichTextBox1->toPlainText(), QStringLiteral("a.com\n"));
+        QCOMPARE(form->listModel()->domain(1), QStringLiteral("  a.com "));
+    }
 };
 
 QTEST_MAIN(TestListFiles)

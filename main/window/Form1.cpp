@@ -520,7 +520,7 @@ void Form1::appendFreeName(const QString &mydomain)
 {
     QTextCursor cursor(RichTextBox1->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(mydomain + QLatin1Char('\n'));
+    cursor.insertText(mydomain.trimmed() + QLatin1Char('\n')); // the row keeps the file's spaces
 }
 
 void Form1::Command5_Click()
