@@ -742,6 +742,9 @@ private slots:
         QCOMPARE(opened, home ? QDir::homePath() : lists);
         QVERIFY2(home || (types.size() == 2 && types[0] == types[1]), qPrintable(types.join(" | ")));
     }
+
+    // Docks and software centres match the windows to the installed desktop entry by this name.
+    void desktopFileName() { QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("io.github.quorvex.Quorvex")); }
 };
 
 int main(int argc, char *argv[])
