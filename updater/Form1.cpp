@@ -155,6 +155,7 @@ void Form1::Timer1_Timer()
             fail(error);
             return;
         }
+        m_staged.reset(); // in place: the folder is free again, whatever becomes of this window
         const MessageBox::Answer answer = MessageBox::question(
             this, QStringLiteral("程序已经升级为最新版本，是否开始运行本程序？"), QStringLiteral("升级完成"));
         if (answer == MessageBox::Answer::Yes)

@@ -296,7 +296,9 @@ StagedFiles::Outcome StagedFiles::finishInterrupted(const QString &folder)
     StagedFiles files(folder);
     const QDir dir(folder);
     const bool journal = QFileInfo::exists(files.journalPath());
-    if ((!journal && dir.entryList(Debris, QDir::Files | QDir::Hidden | QDir::System).isEmpty()) || !files.lock())
+    // A lock file alone is an updater at work, or one killed before it wrote anything.
+    const bool left = journal || dir.exists(LockName) || !dir.entryList(Debris, QDir::Files | QDir::Hidden | QDir::System).isEmpty();
+    if (!left || !files.lock())
         return Outcome::Nothing;
     Outcome outcome = Outcome::Nothing;
     if (journal && files.loadJournal()) {
