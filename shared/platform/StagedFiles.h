@@ -27,8 +27,8 @@ public:
     // backup. The leading "." keeps it apart from every name a manifest may list.
     static QString temporaryPath(const QString &folder, const QString &suffix);
 
-    // The folder is this update's from its first download to its end, so that a program
-    // starting meanwhile leaves it alone. False when another updater holds it (or the folder
+    // The folder is this update's from its first download until discard (or this object's
+    // end), so that a program starting meanwhile leaves it alone. False when another updater holds it (or the folder
     // cannot be written); nothing is staged, committed or removed without it.
     bool lock();
 
