@@ -2,10 +2,11 @@
 #
 #   <prefix>/lib/quorvex/   the program folder: Quorvex, update, winaqua.mys, update.dat
 #   <prefix>/bin/quorvex    a launcher that starts the program folder's Quorvex
-#   <prefix>/share/applications/quorvex.desktop
-#   <prefix>/share/icons/hicolor/scalable/apps/quorvex.svg, and PNG renderings of it in
+#   <prefix>/share/applications/<id>.desktop
+#   <prefix>/share/icons/hicolor/scalable/apps/<id>.svg, and PNG renderings of it in
 #            hicolor/<n>x<n>/apps for n = 16 32 48 64 128 256
-#   <prefix>/share/metainfo/org.example.quorvex.metainfo.xml
+#   <prefix>/share/metainfo/<id>.metainfo.xml
+#   where <id> is the application id QUORVEX_APP_ID (io.github.quorvex.Quorvex)
 #   <prefix>/share/man/man1/quorvex.1.gz
 #   <prefix>/share/doc/quorvex/copyright, changelog.gz
 #
@@ -32,10 +33,11 @@ configure_file(${QUORVEX_PACKAGING_DIR}/quorvex.sh.in ${CMAKE_BINARY_DIR}/packag
 install(PROGRAMS ${CMAKE_BINARY_DIR}/packaging/quorvex
         DESTINATION ${QUORVEX_INSTALL_BIN_DIR})
 
-install(FILES ${QUORVEX_PACKAGING_DIR}/quorvex.desktop
+configure_file(${QUORVEX_PACKAGING_DIR}/quorvex.desktop.in ${CMAKE_BINARY_DIR}/packaging/${QUORVEX_APP_ID}.desktop @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${QUORVEX_APP_ID}.desktop
         DESTINATION share/applications)
 install(FILES ${QUORVEX_PACKAGING_DIR}/quorvex.svg
-        DESTINATION share/icons/hicolor/scalable/apps)
+        DESTINATION share/icons/hicolor/scalable/apps RENAME ${QUORVEX_APP_ID}.svg)
 
 # PNG icons for menus and docks that want pixels, rendered from the one SVG at build time.
 set(QUORVEX_ICON_SIZES 16 32 48 64 128 256)
@@ -43,7 +45,7 @@ find_program(QUORVEX_RSVG_CONVERT rsvg-convert)
 if(QUORVEX_RSVG_CONVERT)
   set(QUORVEX_PNG_ICONS)
   foreach(size ${QUORVEX_ICON_SIZES})
-    set(png ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}/quorvex.png)
+    set(png ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}/${QUORVEX_APP_ID}.png)
     add_custom_command(OUTPUT ${png}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}
       COMMAND ${QUORVEX_RSVG_CONVERT} --width ${size} --height ${size} --output ${png} ${QUORVEX_PACKAGING_DIR}/quorvex.svg
@@ -62,8 +64,8 @@ endif()
 # and changelogs compressed with gzip -9n (no name or time stamp, so builds repeat exactly).
 find_program(QUORVEX_GZIP gzip REQUIRED)
 configure_file(${QUORVEX_PACKAGING_DIR}/quorvex.1.in ${CMAKE_BINARY_DIR}/packaging/quorvex.1 @ONLY)
-configure_file(${QUORVEX_PACKAGING_DIR}/org.example.quorvex.metainfo.xml.in
-               ${CMAKE_BINARY_DIR}/packaging/org.example.quorvex.metainfo.xml @ONLY)
+configure_file(${QUORVEX_PACKAGING_DIR}/quorvex.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/${QUORVEX_APP_ID}.metainfo.xml @ONLY)
 set(QUORVEX_GZIPPED)
 foreach(pair "quorvex.1;${CMAKE_BINARY_DIR}/packaging/quorvex.1" "changelog;${QUORVEX_PACKAGING_DIR}/changelog")
   list(GET pair 0 name)
@@ -77,7 +79,7 @@ foreach(pair "quorvex.1;${CMAKE_BINARY_DIR}/packaging/quorvex.1" "changelog;${QU
 endforeach()
 add_custom_target(packaging_docs ALL DEPENDS ${QUORVEX_GZIPPED})
 
-install(FILES ${CMAKE_BINARY_DIR}/packaging/org.example.quorvex.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/${QUORVEX_APP_ID}.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/quorvex.1.gz DESTINATION share/man/man1)
 install(FILES ${QUORVEX_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
         DESTINATION share/doc/quorvex)

@@ -12,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     CommandLine commandLine(QStringLiteral("Quorvex"), QStringLiteral("按规则生成候选域名，并逐个通过 WHOIS 查询是否已被注册。"));
+    commandLine.acceptSkipUpdateCheck();
     if (const int code = commandLine.answerEarly(argc, argv); code >= 0)
         return code;
     QApplication app(argc, argv);
@@ -28,6 +29,8 @@ int main(int argc, char *argv[])
         form = std::make_unique<Form1>(config);
         return form.get();
     });
+    if (commandLine.skipUpdateCheck())
+        splash.skipVersionCheck();
     QObject::connect(&splash, &Form2::endProgram, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     splash.show();
     return app.exec();

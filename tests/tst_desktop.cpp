@@ -701,6 +701,50 @@ private slots:
         QVERIFY2(form->runPanel->progressText().startsWith(QStringLiteral("已查询 ")), qPrintable(form->runPanel->progressText()));
         QCOMPARE(form->runPanel->progressMaximum(), form->hostii());
     }
+
+    // --- The file dialog --------------------------------------------------------------------
+
+    // The dialog as the list commands open it: the folder it starts in and, there, the types it
+    // shows for a file holding a PDF's first bytes and an empty one, both named alike. Types
+    // judged by name alone show both the same: the dialog reads no file, so none can block it.
+    void fileDialogFolder_data()
+    {
+        QTest::addColumn<QString>("remembered"); // under the test folder; empty: none
+        QTest::addColumn<bool>("home");          // opens the home folder instead
+        QTest::newRow("remembered folder") << "lists" << false;
+        QTest::newRow("folder gone") << "gone" << true;
+        QTest::newRow("a file, no folder") << "lists/document" << true;
+        QTest::newRow("nothing remembered") << "" << true;
+    }
+    void fileDialogFolder()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(bool, home);
+        const QString lists = m_dir->filePath(QStringLiteral("lists"));
+        QVERIFY(QDir().mkpath(lists) && writeAll(lists + "/document", "%PDF-1.4\n") && writeAll(lists + "/empty", ""));
+        FileDialog::setLastFolder(remembered.isEmpty() ? QString() : m_dir->filePath(remembered));
+        FileDialog::setHook({});
+        QString opened;
+        QStringList types;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            opened = dialog->directory().absolutePath();
+            const auto type = [dialog, &lists](const char *name) {
+                return dialog->findChild<QFileSystemModel *>()->index(lists + u'/' + name, 2).data().toString();
+            };
+            if (!home && QTest::qWaitFor([&] { return !type("document").isEmpty() && !type("empty").isEmpty(); }))
+                types << type("document") << type("empty");
+            dialog->reject();
+        });
+        QCOMPARE(FileDialog::getOpenFileName(nullptr), QString());
+        QCOMPARE(opened, home ? QDir::homePath() : lists);
+        QVERIFY2(home || (types.size() == 2 && types[0] == types[1]), qPrintable(types.join(" | ")));
+    }
+
+    // Docks and software centres match the windows to the installed desktop entry by this name.
+    void desktopFileName() { QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("io.github.quorvex.Quorvex")); }
 };
 
 int main(int argc, char *argv[])

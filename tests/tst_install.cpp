@@ -8,6 +8,9 @@
 
 #include <filesystem>
 
+// The application id: the names of the desktop entry, the metainfo and the icons.
+static const QString AppId = QStringLiteral("io.github.quorvex.Quorvex");
+
 class TestInstall : public QObject
 {
     Q_OBJECT
@@ -59,21 +62,25 @@ private slots:
         }
         found.sort();
         QStringList expected{"bin/quorvex 755", "lib/quorvex/Quorvex 755", "lib/quorvex/update 755", "lib/quorvex/update.dat 644",
-                             "lib/quorvex/winaqua.mys 644", "share/applications/quorvex.desktop 644",
+                             "lib/quorvex/winaqua.mys 644", "share/applications/" + AppId + ".desktop 644",
                              "share/doc/quorvex/changelog.gz 644", "share/doc/quorvex/copyright 644",
-                             "share/icons/hicolor/scalable/apps/quorvex.svg 644", "share/man/man1/quorvex.1.gz 644",
-                             "share/metainfo/org.example.quorvex.metainfo.xml 644"};
+                             "share/icons/hicolor/scalable/apps/" + AppId + ".svg 644", "share/man/man1/quorvex.1.gz 644",
+                             "share/metainfo/" + AppId + ".metainfo.xml 644"};
         for (const int size : {16, 32, 48, 64, 128, 256})
-            expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/quorvex.png 644").arg(size);
+            expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png 644").arg(size).arg(AppId);
         expected.sort();
         QCOMPARE(found, expected);
 
-        const QStringList lines = QString::fromUtf8(installed("share/applications/quorvex.desktop")).split(u'\n');
+        const QStringList lines = QString::fromUtf8(installed("share/applications/" + AppId + ".desktop")).split(u'\n');
         // Started through the launcher on PATH, never from the program folder directly; one
         // main category, so menus list it once.
-        for (const char *line : {"[Desktop Entry]", "Type=Application", "Name=Quorvex", "Name[zh_CN]=Quorvex 批量域名查询", "Exec=quorvex",
-                                 "Icon=quorvex", "Terminal=false", "Categories=Network;"})
-            QVERIFY2(lines.contains(QString::fromUtf8(line)), line);
+        for (const QString &line : QStringList{"[Desktop Entry]", "Type=Application", "Name=Quorvex", "Name[zh_CN]=Quorvex 批量域名查询", "Exec=quorvex",
+                                               "Icon=" + AppId, "Terminal=false", "Categories=Network;"})
+            QVERIFY2(lines.contains(line), qPrintable(line));
+        // The metainfo names itself and its desktop entry by the same id.
+        const QString metainfo = QString::fromUtf8(installed("share/metainfo/" + AppId + ".metainfo.xml"));
+        QVERIFY2(metainfo.contains("<id>" + AppId + "</id>") && metainfo.contains(">" + AppId + ".desktop</launchable>"),
+                 qPrintable(metainfo));
     }
 
     void documents_data()
@@ -87,7 +94,7 @@ private slots:
         QTest::newRow("changelog of this version")
             << "share/doc/quorvex/changelog.gz" << "quorvex (%1) " << "\n -- Quorvex developers <";
         QTest::newRow("manual page of this version") << "share/man/man1/quorvex.1.gz" << ".TH QUORVEX 1 " << "\"Quorvex %1\"";
-        QTest::newRow("metainfo of this version") << "share/metainfo/org.example.quorvex.metainfo.xml"
+        QTest::newRow("metainfo of this version") << "share/metainfo/" + AppId + ".metainfo.xml"
                                                   << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" << "<release version=\"%1\"";
     }
 
@@ -116,7 +123,7 @@ private slots:
     void icons()
     {
         QFETCH(int, size);
-        QImageReader reader(m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/quorvex.png").arg(size)));
+        QImageReader reader(m_prefix.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(AppId)));
         QCOMPARE(reader.format(), QByteArray("png"));
         const QImage image = reader.read();
         QCOMPARE(image.size(), QSize(size, size));
@@ -133,11 +140,11 @@ private slots:
         QString output;
         // --strict: infos fail as well; only pedantic hints may stay.
         const int code = run(appstreamcli, {"validate", "--no-net", "--strict", "--explain",
-                                            m_prefix.filePath("share/metainfo/org.example.quorvex.metainfo.xml")}, &output);
+                                            m_prefix.filePath("share/metainfo/" + AppId + ".metainfo.xml")}, &output);
         QVERIFY2(code == 0, qPrintable(output));
         const QString desktopValidate = QStandardPaths::findExecutable("desktop-file-validate");
         if (!desktopValidate.isEmpty())
-            QVERIFY2(run(desktopValidate, {m_prefix.filePath("share/applications/quorvex.desktop")}, &output) == 0 && output.isEmpty(),
+            QVERIFY2(run(desktopValidate, {m_prefix.filePath("share/applications/" + AppId + ".desktop")}, &output) == 0 && output.isEmpty(),
                      qPrintable(output));
     }
 

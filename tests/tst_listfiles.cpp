@@ -61,7 +61,7 @@ private slots:
         MessageBox::recordAndAnswer(&m_shown);
         std::signal(SIGXFSZ, SIG_IGN); // a write past a file-size cap fails with EFBIG instead
     }
-    void init() { m_dir = std::make_unique<QTemporaryDir>(); m_shown.clear(); }
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); m_shown.clear(); FileDialog::setLastFolder(QString()); }
 
     // Each file command, pressed on a window holding rows with every result: a save (Command8,
     // 10, 12) of rows (for Command8 the free names' lines) leaves bytes in the file; an import
@@ -127,6 +127,8 @@ private slots:
         // The file holds what was saved, imported, or (after a save cut short) the older list whole.
         if (file == "list.txt" || file == "full.txt")
             QCOMPARE(readAll(path), bytes);
+        // The dialog opens next where a file was last read or written, never where one failed.
+        QCOMPARE(FileDialog::lastFolder(), file == "list.txt" ? m_dir->path() : QString());
     }
 
     void saveThenImportStartsQueryRun()
@@ -143,6 +145,18 @@ private slots:
         form->Command11->click();
         QCOMPARE(snapshot(*form), expected);
         QTRY_COMPARE_WITH_TIMEOUT(form->listModel()->countResult(DomainListModel::Result::Free), 3, 10000);
+    }
+
+    // A free name goes into the free-names list without the spaces around it; its row keeps them.
+    void freeNameTrimmed()
+    {
+        const QString path = m_dir->filePath(QStringLiteral("list.txt"));
+        QVERIFY(writeAll(path, "  a.com \r\n"));
+        FileDialog::setHook([path](bool) { return path; });
+        auto form = makeForm({}, {});
+        form->Command11->click();
+        QTRY_COMPARE(form->RichTextBox1->toPlainText(), QStringLiteral("a.com\n"));
+        QCOMPARE(form->listModel()->domain(1), QStringLiteral("  a.com "));
     }
 };
 

@@ -1,10 +1,12 @@
 #include "FakeHttpServer.h"
 #include "httpfetch/HttpFetch.h"
 #include "manifest/Manifest.h"
+#include "platform/CommandLine.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SelfUpdate.h"
+#include "platform/StagedFiles.h"
 #include "platform/WindowTimer.h"
 #include "startup/Form2.h"
 #include "text/Gb18030.h"
@@ -23,6 +25,29 @@ Q_DECLARE_METATYPE(MessageBox::Answer)
 
 static const QString ManifestPath = QStringLiteral("/update/update.html");
 static const QString Completion = QStringLiteral("程序已经升级为最新版本，是否开始运行本程序？");
+static const QString UpToDate = QStringLiteral("当前程序已经是最新版本，无需升级");
+
+static bool writeFile(const QString &path, const QByteArray &data, bool program = false)
+{
+    QFile f(path);
+    return f.open(QFile::WriteOnly) && f.write(data) == data.size() && (!program || f.setPermissions(f.permissions() | QFile::ExeOwner));
+}
+
+// One update of the program folder `folder` as the updater makes it, through `files`: the old
+// install, a download cut short and never staged, then the changed program, a changed file, a
+// new file and update.dat downloaded, staged and committed. False when a file could not be written.
+static bool runUpdate(const QString &folder, StagedFiles &files)
+{
+    bool written = writeFile(folder + "/Quorvex", "old Quorvex", true) && writeFile(folder + "/one.txt", "old one")
+                   && writeFile(folder + "/update.dat", "081217") && writeFile(StagedFiles::temporaryPath(folder, "part"), "new t");
+    for (const auto &[name, data] : {std::pair{"Quorvex", "new Quorvex"}, {"one.txt", "new one"}, {"three.txt", "new three"}, {"update.dat", "081218"}}) {
+        const QString part = StagedFiles::temporaryPath(folder, "part");
+        written = writeFile(part, data, name == QLatin1String("Quorvex")) && written;
+        files.add(part, name);
+    }
+    files.commit();
+    return written;
+}
 
 // The road of an update: the manifest fetch, the version rules, the splash and the updater,
 // against a loopback server and a temporary program folder.
@@ -93,8 +118,8 @@ private slots:
             m_boxes.append(QString(shown.text).replace(m_dir->path(), QStringLiteral(".")));
             return shown.question ? m_answer : Answer::Ok;
         });
-        ProcessLauncher::setHook([this](const QString &program) {
-            m_started.append(QDir(m_dir->path()).relativeFilePath(program));
+        ProcessLauncher::setHook([this](const QString &program, const QStringList &arguments) {
+            m_started.append((QStringList{QDir(m_dir->path()).relativeFilePath(program)} + arguments).join(u' '));
             return m_launchWorks;
         });
     }
@@ -296,7 +321,7 @@ private slots:
         // Whatever fails, every old file stays as it was (run bits too) and no temporary file is left.
         const QStringList old{"Quorvex*=old Quorvex", "one.txt=old one", "two.sh*=old two", "update.dat=081217"};
         const QStringList all{"Quorvex*=new Quorvex", "one.txt=new one", "two.sh*=new two", "update.dat=081217"};
-        const QStringList none, main{"Quorvex"};
+        const QStringList none, main{"Quorvex --skip-update-check"};
         const QString packaged = QStringLiteral("发现新版本 081218，请通过系统的软件包管理器升级。");
         QTest::newRow("three files, yes") << three << "" << ok << Answer::Yes << Completion << labels << main << all;
         QTest::newRow("three files, no") << three << "" << ok << Answer::No << Completion << labels << none << all;
@@ -402,6 +427,128 @@ private slots:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QTEST(process.exitCode(), "exitCode");
         QVERIFY2(stdOut.contains(out) && stdErr.contains(err), qPrintable(stdOut + stdErr));
+    }
+
+    // Each program started as the one before asked, the first being Quorvex, until the main
+    // window opens. update.dat ahead of the build, which once made the splash and the updater
+    // start each other for ever, opens it at once; mirrors that disagree (every other fetch
+    // publishes the older version) open it after one round.
+    void noHandOverLoop_data()
+    {
+        QTest::addColumn<QStringList>("manifests"); // served in turn, one per start
+        QTest::addColumn<QByteArray>("dat");
+        QTest::addColumn<QStringList>("started");
+        const QString newer = "081218|v1.3|Quorvex", older = "081217|v1.2|Quorvex";
+        QTest::newRow("update.dat ahead of the build") << QStringList{newer} << QByteArray("081218") << QStringList();
+        QTest::newRow("mirrors that disagree") << QStringList{newer, older} << QByteArray("081217")
+                                               << QStringList{"update", "Quorvex --skip-update-check"};
+    }
+    void noHandOverLoop()
+    {
+        QFETCH(QStringList, manifests);
+        QFETCH(QByteArray, dat);
+        QVERIFY(put("Quorvex", "Quorvex", QFile::ExeOwner) && put("update.dat", dat));
+        bool mainShown = false;
+        for (int start = 0; start < 6 && !mainShown && start <= m_started.size(); ++start) {
+            m_server->setResponse(ManifestPath, {200, manifests.at(start % manifests.size()).toUtf8()});
+            const QStringList line = start == 0 ? QStringList{"Quorvex"} : m_started.at(start - 1).split(u' ');
+            if (line.first() == QLatin1String("Quorvex")) {
+                CommandLine commandLine(line.first(), {}); // as Quorvex's own main reads it
+                commandLine.acceptSkipUpdateCheck();
+                QCOMPARE(commandLine.refuseRest(line), -1);
+                std::unique_ptr<QWidget> main;
+                Form2 splash(m_config, [&main] { return (main = std::make_unique<QWidget>()).get(); });
+                if (commandLine.skipUpdateCheck())
+                    splash.skipVersionCheck();
+                splash.Timer1->setEnabled(false);
+                for (int tick = 0; tick < 3; ++tick)
+                    splash.Timer1_Timer();
+                mainShown = main && main->isVisible();
+            } else {
+                Updater::Form1 form(m_config);
+                form.Form_Activate();
+                QVERIFY(form.hasEnded());
+            }
+        }
+        QVERIFY2(mainShown, qPrintable(m_started.join(" | ")));
+        QTEST(m_started, "started");
+    }
+
+    // An update stopped after any one of its steps, as if the updater were killed there, and a
+    // program started afterwards: the folder ends all old or, once the update had begun to put
+    // files in place with all of them whole, all new, without a temporary, backup or journal
+    // file, and the user is told once. A staged file damaged meanwhile means all old; while
+    // the updater is still at work, the other program leaves the folder alone.
+    void interruptedUpdate_data()
+    {
+        QTest::addColumn<int>("stop");      // the step the update stops after; 0: it never does
+        QTest::addColumn<QString>("next");  // the program started next: Quorvex or update
+        QTest::addColumn<QString>("ends");  // old, new, or as left (the updater at work)
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("meanwhile"); // "damaged": every staged file cut short; "at work": an updater holds the folder
+        // Which steps there are, and from which one the update is putting files in place.
+        QTemporaryDir dry;
+        StagedFiles files(dry.path());
+        QVERIFY(files.lock());
+        int steps = 0, firstCommit = 0;
+        files.setStepHook([&](int step) {
+            steps = step;
+            firstCommit = firstCommit ? firstCommit : (files.committing() ? step : 0);
+            return true;
+        });
+        QVERIFY(runUpdate(dry.path(), files) && firstCommit > 1 && steps > firstCommit);
+        const QString completed = StagedFiles::outcomeText(StagedFiles::Outcome::Completed),
+                      rolledBack = StagedFiles::outcomeText(StagedFiles::Outcome::RolledBack);
+        for (int stop = 1; stop <= steps; ++stop) {
+            const QString next = stop % 2 ? "Quorvex" : "update";
+            QStringList boxes{stop >= firstCommit ? completed : rolledBack};
+            if (next == "update")
+                boxes << UpToDate;
+            QTest::addRow("stopped after step %d, then %s", stop, qPrintable(next))
+                << stop << next << (stop >= firstCommit ? "new" : "old") << boxes << "";
+        }
+        QTest::newRow("never stopped") << 0 << "Quorvex" << "new" << QStringList() << "";
+        QTest::newRow("a staged file damaged") << firstCommit << "Quorvex" << "old" << QStringList{rolledBack} << "damaged";
+        QTest::newRow("updater at work, Quorvex started") << firstCommit << "Quorvex" << "as left" << QStringList() << "at work";
+        QTest::newRow("updater at work, update started") << firstCommit << "update" << "as left"
+                                                         << QStringList{"另一个升级程序正在运行，请稍后再试。"} << "at work";
+    }
+    void interruptedUpdate()
+    {
+        QFETCH(int, stop);
+        QFETCH(QString, next);
+        QFETCH(QString, ends);
+        QFETCH(QString, meanwhile);
+        {
+            StagedFiles files(m_dir->path());
+            QVERIFY(files.lock());
+            files.setStepHook([stop](int step) { return step != stop; });
+            QVERIFY(runUpdate(m_dir->path(), files));
+        } // a stopped one leaves everything as it was
+        if (meanwhile == "damaged") {
+            for (const QString &part : QDir(m_dir->path()).entryList({".quorvex-*.part"}, QDir::Files | QDir::Hidden))
+                QVERIFY(QFile::resize(m_dir->filePath(part), 1));
+        }
+        StagedFiles atWork(m_dir->path()); // as the updater still running would
+        QVERIFY(meanwhile != "at work" || atWork.lock());
+        const QStringList left = snapshot();
+
+        // Started again: the updater finds the server publishing the version it has, or a newer
+        // one while another updater is at work; Quorvex gets as far as its version check.
+        m_server->setResponse(ManifestPath, {200, meanwhile == "at work" ? "081218|v1.3|Quorvex" : "081217|v1.2|Quorvex"});
+        if (next == "Quorvex") {
+            Form2 splash(m_config, {});
+            splash.Timer1->setEnabled(false);
+            splash.Timer1_Timer();
+            splash.Timer1_Timer();
+        } else {
+            Updater::Form1 form(m_config);
+            form.Form_Activate();
+        }
+        const QStringList old{"Quorvex*=old Quorvex", "one.txt=old one", "update.dat=081217"};
+        const QStringList all{"Quorvex*=new Quorvex", "one.txt=new one", "three.txt=new three", "update.dat=081218"};
+        QCOMPARE(snapshot(), ends == "old" ? old : ends == "new" ? all : left);
+        QTEST(m_boxes, "boxes");
     }
 };
 

@@ -131,6 +131,11 @@ void TestWhois::classify_data()
     QTest::newRow("terms: free") << "x.com" << "No match for \"X.COM\".\n" + TermsOfUse << Free;
     QTest::newRow("terms: free, terms first") << "x.biz" << TermsOfUse + "No Data Found\n" << Free;
     QTest::newRow("terms alone say nothing") << "x.com" << TermsOfUse << Undecidable;
+    // Terms that speak of quotas and of trying again are no refusal; a refusal right above them is.
+    const QByteArray quotaTerms = "TERMS OF USE: every address has a daily quota of queries. A client that has\n"
+                                  "exceeded it may try again the next day.\n";
+    QTest::newRow("terms with limit words: free") << "x.la" << "DOMAIN NOT FOUND\n\n" + quotaTerms << Free;
+    QTest::newRow("refusal right above the terms") << "x.la" << "Query limit exceeded.\n" + quotaTerms << Limited;
 }
 
 void TestWhois::classify()

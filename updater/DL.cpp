@@ -1,13 +1,13 @@
 #include "DL.h"
 
 #include "manifest/Manifest.h"
+#include "platform/StagedFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QUrl>
 
 #include <utility>
@@ -98,12 +98,10 @@ void DL::StartDownload()
 
 bool DL::openTemporary(const QString &target)
 {
-    // A leading "." keeps it apart from every name a manifest may list. Created with 0666
-    // less the umask, like any new file.
+    // Created with 0666 less the umask, like any new file.
     m_file = std::make_unique<QFile>();
     for (int attempt = 0; attempt < 16; ++attempt) {
-        m_file->setFileName(m_saveFolder + QStringLiteral("/.quorvex-") + QString::number(QRandomGenerator::global()->generate64(), 36)
-                            + QStringLiteral(".part"));
+        m_file->setFileName(StagedFiles::temporaryPath(m_saveFolder, QStringLiteral("part")));
         if (m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
             break;
         if (!m_file->exists())

@@ -1,17 +1,16 @@
 #include "updater/Form1.h"
 
 #include "manifest/Manifest.h"
+#include "platform/CommandLine.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SelfUpdate.h"
+#include "platform/StagedFiles.h"
 #include "platform/WindowTimer.h"
-#include "text/Gb18030.h"
 #include "updater/DL.h"
 #include "updater/ProgressText.h"
-#include "updater/StagedFiles.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -29,14 +28,6 @@ const QString Title = QStringLiteral("软件升级");
 QRect twips(int left, int top, int width, int height)
 {
     return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
-QString readInstalledVersionText()
-{
-    QFile file(ProgramFolder::file(QStringLiteral("update.dat")));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return Gb18030::decode(file.read(64 * 1024)); // a version is a few bytes; never swallow a huge file
 }
 
 } // namespace
@@ -95,8 +86,13 @@ void Form1::Form_Activate()
         return;
     m_activated = true;
 
+    // What an updater stopped half-way left behind is dealt with before anything else.
+    if (const StagedFiles::Outcome outcome = StagedFiles::finishInterrupted(ProgramFolder::path());
+        outcome != StagedFiles::Outcome::Nothing)
+        MessageBox::information(this, StagedFiles::outcomeText(outcome), Title);
+
     updinfo = Manifest::split(HttpFetch::fetchtext(Manifest::manifestUrl(m_updateBase), m_fetchTimeoutMs));
-    const qint32 installed = Manifest::installedVersion(readInstalledVersionText());
+    const qint32 installed = Manifest::readInstalledVersion(ProgramFolder::path());
     Manifest::UpdateCheck check = Manifest::compare(updinfo, installed);
     // fileidx counts in 16 bits; a list it cannot walk is no manifest of ours.
     if (updinfo.size() > std::numeric_limits<qint16>::max())
@@ -137,6 +133,11 @@ void Form1::Form_Activate()
     }
 
     m_staged = std::make_unique<StagedFiles>(ProgramFolder::path());
+    if (!m_staged->lock()) {
+        MessageBox::information(this, QStringLiteral("另一个升级程序正在运行，请稍后再试。"), Title);
+        end();
+        return;
+    }
     Timer1->setEnabled(true);
     Label1->setText(QStringLiteral("本程序正在生成") + updinfo.at(1) + QStringLiteral("版本，请稍后……"));
 }
@@ -154,6 +155,7 @@ void Form1::Timer1_Timer()
             fail(error);
             return;
         }
+        m_staged.reset(); // in place: the folder is free again, whatever becomes of this window
         const MessageBox::Answer answer = MessageBox::question(
             this, QStringLiteral("程序已经升级为最新版本，是否开始运行本程序？"), QStringLiteral("升级完成"));
         if (answer == MessageBox::Answer::Yes)
@@ -219,8 +221,10 @@ void Form1::fail(const QString &what)
 
 void Form1::startMain()
 {
+    // The versions have just been compared here: Quorvex's splash need not ask the server
+    // again, and so never hands back to this updater.
     const QString program = ProgramFolder::file(QStringLiteral("Quorvex"));
-    if (!ProcessLauncher::startDetached(program))
+    if (!ProcessLauncher::startDetached(program, {CommandLine::skipUpdateCheckArgument()}))
         MessageBox::information(this, QStringLiteral("无法启动程序：") + program, Title);
 }
 

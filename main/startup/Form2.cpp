@@ -5,6 +5,7 @@
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SelfUpdate.h"
+#include "platform/StagedFiles.h"
 #include "platform/WindowTimer.h"
 #include "startup/SplashPicture.h"
 
@@ -68,8 +69,10 @@ Form2::Form2(const ServerConfig &config, MainWindowFactory openMain, QWidget *pa
 void Form2::Timer1_Timer()
 {
     ticks = qint16(ticks + 1);
-    if (ticks == 2)
+    if (ticks == 2) {
         installSkinComponent();
+        finishInterruptedUpdate();
+    }
     if (ticks == 3)
         versionCheck();
 }
@@ -81,18 +84,33 @@ void Form2::installSkinComponent()
     m_skinChecked = true;
 }
 
+void Form2::finishInterruptedUpdate()
+{
+    const StagedFiles::Outcome outcome = StagedFiles::finishInterrupted(ProgramFolder::path());
+    if (outcome != StagedFiles::Outcome::Nothing)
+        MessageBox::information(this, StagedFiles::outcomeText(outcome), QStringLiteral("Quorvex"));
+}
+
 void Form2::versionCheck()
 {
     // No later tick acts; the timer would only count on while the fetch or a box blocks.
     Timer1->setEnabled(false);
 
     buildver = Manifest::buildVersion();
+    if (m_skipVersionCheck) {
+        openMainWindow();
+        return;
+    }
     const QString text = HttpFetch::fetchtext(Manifest::manifestUrl(m_updateBase), m_fetchTimeoutMs);
     if (text.contains(Manifest::programName(), Qt::CaseSensitive)) {
         updinfo = Manifest::split(text);
         srvver = Manifest::integerPart(updinfo.value(0)).value_or(0);
     }
-    if (!Manifest::newerThanBuild(text, buildver)) {
+    // Installed is what either the build or update.dat says, whichever is later: an update may
+    // bring update.dat without a rebuilt program, and the updater goes by update.dat alone.
+    // Handing over when it would find nothing to do starts the two programs in a circle.
+    const QString installed = QString::number(Manifest::readInstalledVersion(ProgramFolder::path()));
+    if (!Manifest::newerThanBuild(text, buildver) || !Manifest::newerThanBuild(text, installed)) {
         openMainWindow();
         return;
     }

@@ -12,8 +12,9 @@ class QFrame;
 class QLabel;
 class WindowTimer;
 
-// The start-up window: a picture while a 100 ms timer makes sure the skin is there (tick 2)
-// and checks the published version (tick 3). A newer version hands over to the updater when
+// The start-up window: a picture while a 100 ms timer makes sure the skin is there and an
+// update stopped half-way is finished or undone (tick 2), and checks the published version
+// (tick 3). A version newer than both the build and update.dat hands over to the updater when
 // this install may update itself; otherwise the main window opens and the splash closes.
 class Form2 : public QWidget
 {
@@ -38,6 +39,8 @@ public:
     qint32 srvver = 0;
 
     void setFetchTimeout(int ms) { m_fetchTimeoutMs = ms; }
+    // Started by the updater, which has just checked: tick 3 opens the main window at once.
+    void skipVersionCheck() { m_skipVersionCheck = true; }
     bool skinChecked() const { return m_skinChecked; }
     QWidget *mainWindow() const { return m_mainWindow; }
 
@@ -50,6 +53,7 @@ signals:
 
 private:
     void installSkinComponent();
+    void finishInterruptedUpdate();
     void versionCheck();
     void openMainWindow();
 
@@ -58,4 +62,5 @@ private:
     QWidget *m_mainWindow = nullptr;
     int m_fetchTimeoutMs = HttpFetch::DefaultTimeoutMs;
     bool m_skinChecked = false;
+    bool m_skipVersionCheck = false;
 };

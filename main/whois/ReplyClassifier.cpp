@@ -1,10 +1,63 @@
 #include "whois/ReplyClassifier.h"
 
+namespace {
+
+// Words that open or run through the terms-of-use, notice and disclaimer texts registries
+// put around ordinary replies. A refusal seldom speaks like this; a reply that happens to say
+// it around a refusal at worst loses that row's retry, while terms read as a refusal would
+// cost every free name of that registry.
+const QStringList &termsWords()
+{
+    static const QStringList words = {
+        QStringLiteral("terms of use"),       QStringLiteral("terms of service"),
+        QStringLiteral("terms and conditions"), QStringLiteral("notice:"),
+        QStringLiteral("disclaimer"),         QStringLiteral("by submitting"),
+        QStringLiteral("by using this"),      QStringLiteral("you agree"),
+        QStringLiteral("reserves the right"), QStringLiteral("for information purposes"),
+        QStringLiteral("for informational purposes"), QStringLiteral("provided to assist"),
+    };
+    return words;
+}
+
+bool isBlank(QStringView line)
+{
+    // "%" and "#" start comment lines in many replies; a line of nothing else parts paragraphs.
+    for (const QChar c : line)
+        if (!c.isSpace() && c != u'%' && c != u'#')
+            return false;
+    return true;
+}
+
+// The reply without its terms blocks. A block starts at the first line of a paragraph that
+// uses a terms word and runs to the paragraph's end (a blank line): lines above it in the same
+// paragraph, such as a refusal printed right before the terms, stay.
+QString outsideTerms(const QString &mydata)
+{
+    QString kept;
+    bool inTerms = false;
+    for (const QStringView line : QStringView(mydata).split(u'\n')) {
+        if (isBlank(line)) {
+            inTerms = false;
+            continue;
+        }
+        for (qsizetype i = 0; !inTerms && i < termsWords().size(); ++i)
+            inTerms = line.contains(termsWords().at(i), Qt::CaseInsensitive);
+        if (!inTerms) {
+            kept += line;
+            kept += u'\n';
+        }
+    }
+    return kept;
+}
+
+} // namespace
+
 const QStringList &ReplyClassifier::limitTexts()
 {
-    // Phrases of refusals seen from registries. Words of the terms-of-use text that normal
-    // replies carry ("throttled", "rate limit", "too many queries", "not authorized",
-    // "excessive") are deliberately absent: they would mark every reply as limited.
+    // Phrases of refusals seen from registries; they count only outside the terms texts.
+    // Words that terms texts use all the time ("throttled", "rate limit", "too many queries",
+    // "not authorized", "excessive") are left out even so: not every registry's terms can be
+    // told from the rest of its reply.
     static const QStringList texts = {
         QStringLiteral("limit exceeded"),          QStringLiteral("exceeded"),
         QStringLiteral("try again"),               QStringLiteral("slow down"),
@@ -25,10 +78,16 @@ ReplyClassifier::Verdict ReplyClassifier::classify(const QString &mydomain, cons
         || QStringView(mydomain).left(6).contains(QLatin1String(".cn")))
         return Registered;
 
-    // Before the free tests: a refusal must never pass for "free".
-    for (const QString &text : limitTexts())
-        if (mydata.contains(text, Qt::CaseInsensitive))
-            return Limited;
+    // Before the free tests: a refusal must never pass for "free". Only where the server
+    // speaks for itself: terms texts talk of quotas and of trying again in every reply.
+    const auto refuses = [](const QString &text) {
+        for (const QString &limit : ReplyClassifier::limitTexts())
+            if (text.contains(limit, Qt::CaseInsensitive))
+                return true;
+        return false;
+    };
+    if (refuses(mydata) && refuses(outsideTerms(mydata)))
+        return Limited;
 
     if (mydata.contains(QLatin1String("not found"))
         || mydata.contains(QLatin1String("no match"))

@@ -12,8 +12,9 @@ public:
     enum Verdict { Registered, Free, Undecidable, Limited };
 
     // `mydomain` as the task list holds it; `mydata` the whole reply after the LF to CR LF
-    // conversion. Registered tests first, then limit texts, then free texts; whatever
-    // matches none says nothing, however short.
+    // conversion. Registered tests first, then limit texts (outside the reply's terms-of-use
+    // and notice paragraphs), then free texts; whatever matches none says nothing, however
+    // short.
     static Verdict classify(const QString &mydomain, const QString &mydata);
 
     // RDAP: 200 the name exists, 404 it does not, 429 and 503 the server is limiting us,

@@ -1,5 +1,8 @@
 #include "window/FileDialog.h"
 
+#include "window/NameIconProvider.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -28,12 +31,13 @@ QString ask(QWidget *parent, bool save)
 {
     if (hook())
         return hook()(save);
+    NameIconProvider names; // outlives the dialog
     QFileDialog dialog(parent);
     // Qt's own dialog: it speaks the programs' Chinese and takes their palette, where a desktop's
     // dialog would follow the desktop's language and colours.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    if (!folder().isEmpty())
-        dialog.setDirectory(folder());
+    dialog.setIconProvider(&names);
+    dialog.setDirectory(QFileInfo(folder()).isDir() ? folder() : QDir::homePath());
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(filter().split(QStringLiteral(";;")));
@@ -49,8 +53,6 @@ QString run(QWidget *parent, bool save)
     const QString path = ask(parent, save);
     if (save)
         savePath() = path;
-    if (!path.isEmpty())
-        folder() = QFileInfo(path).absolutePath();
     return path;
 }
 } // namespace
@@ -78,6 +80,11 @@ QString lastFolder()
 void setLastFolder(const QString &f)
 {
     folder() = f;
+}
+
+void rememberFolderOf(const QString &path)
+{
+    folder() = QFileInfo(path).absolutePath();
 }
 
 QString lastSavePath()

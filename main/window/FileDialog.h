@@ -16,9 +16,13 @@ QString filter();
 QString getSaveFileName(QWidget *parent);
 QString getOpenFileName(QWidget *parent);
 
-// The folder the dialog opens in: the folder of the file chosen last (kept between sessions).
+// The folder the dialog opens in: the folder of the file last read or written (kept between
+// sessions). One that is gone, or no folder, opens the home folder instead.
 QString lastFolder();
 void setLastFolder(const QString &folder);
+// The file at `path` was read or written: the dialog opens in its folder next time. A path
+// only chosen, whose file then failed, is never remembered.
+void rememberFolderOf(const QString &path);
 // What the last save dialog returned: the chosen path, or empty when it was cancelled.
 QString lastSavePath();
 

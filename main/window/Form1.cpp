@@ -520,7 +520,7 @@ void Form1::appendFreeName(const QString &mydomain)
 {
     QTextCursor cursor(RichTextBox1->document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(mydomain + QLatin1Char('\n'));
+    cursor.insertText(mydomain.trimmed() + QLatin1Char('\n')); // the row keeps the file's spaces
 }
 
 void Form1::Command5_Click()
@@ -552,8 +552,10 @@ void Form1::Command7_Click()
 bool Form1::writeListFile(const QString &path, const QByteArray &bytes)
 {
     QString error;
-    if (ListFileIo::write(path, bytes, &error))
+    if (ListFileIo::write(path, bytes, &error)) {
+        FileDialog::rememberFolderOf(path);
         return true;
+    }
     MessageBox::information(this, QStringLiteral("无法写入文件：") + path + QLatin1Char('\n') + error);
     return false;
 }
@@ -579,6 +581,7 @@ void Form1::Command11_Click()
         MessageBox::information(this, QStringLiteral("无法读取文件：") + path + QLatin1Char('\n') + error);
         return;
     }
+    FileDialog::rememberFolderOf(path);
     m_generation->end();
     m_query->reset(comboChannels());
     clearList();

@@ -1,5 +1,9 @@
 #include "manifest/Manifest.h"
 
+#include "text/Gb18030.h"
+
+#include <QFile>
+
 #include <limits>
 
 namespace Manifest {
@@ -102,6 +106,14 @@ bool newerThanBuild(const QString &manifestText, const QString &buildver)
 qint32 installedVersion(const QString &datText)
 {
     return integerPart(datText).value_or(0);
+}
+
+qint32 readInstalledVersion(const QString &folder)
+{
+    QFile file(folder + QStringLiteral("/update.dat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return installedVersion(Gb18030::decode(file.read(64 * 1024))); // a version is a few bytes; never swallow a huge file
 }
 
 UpdateCheck compare(const QStringList &fields, qint32 installed)

@@ -32,6 +32,8 @@ bool newerThanBuild(const QString &manifestText, const QString &buildver = build
 
 // The installed version from the text of "update.dat": 0 when missing, empty or not a number.
 qint32 installedVersion(const QString &datText);
+// The same, read from the "update.dat" in `folder`.
+qint32 readInstalledVersion(const QString &folder);
 
 enum class UpdateCheck {
     Unavailable, // no manifest, fewer than two fields, or a version that is not a number

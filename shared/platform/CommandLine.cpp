@@ -6,10 +6,15 @@
 
 #include <cstdio>
 
+namespace {
+const QString SkipUpdateCheck = QStringLiteral("skip-update-check");
+} // namespace
+
 CommandLine::CommandLine(const QString &program, const QString &description)
     : m_program(program)
     , m_help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("显示本帮助并退出。"))
     , m_version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本并退出。"))
+    , m_skipUpdateCheck(SkipUpdateCheck, QStringLiteral("本次启动不检查新版本（升级程序启动本程序时使用）。"))
 {
     m_parser.setApplicationDescription(description);
     // "-platform" is one word for QApplication, never the letters p, l, a ...
@@ -21,6 +26,21 @@ CommandLine::CommandLine(const QString &program, const QString &description)
 QString CommandLine::version()
 {
     return QStringLiteral(QUORVEX_VERSION " (") + Manifest::buildVersion() + QLatin1Char(')');
+}
+
+void CommandLine::acceptSkipUpdateCheck()
+{
+    m_acceptsSkip = m_parser.addOption(m_skipUpdateCheck);
+}
+
+bool CommandLine::skipUpdateCheck() const
+{
+    return m_acceptsSkip && m_parser.isSet(m_skipUpdateCheck);
+}
+
+QString CommandLine::skipUpdateCheckArgument()
+{
+    return QStringLiteral("--") + SkipUpdateCheck;
 }
 
 int CommandLine::answerEarly(int argc, char *argv[])

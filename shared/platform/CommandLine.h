@@ -4,8 +4,9 @@
 #include <QCommandLineParser>
 #include <QString>
 
-// The command line of both programs: --help and --version, nothing else of their own.
-// Both are answered before the QApplication exists, so they work without a display.
+// The command line of both programs: --help and --version, and for Quorvex the flag the
+// updater starts it with. --help and --version are answered before the QApplication exists,
+// so they work without a display.
 class CommandLine
 {
 public:
@@ -23,9 +24,18 @@ public:
 
     static QString version(); // "<release> (<build>)"
 
+    // Quorvex's own flag: the updater has just compared the installed version with the
+    // server's, so this start skips the splash's check (which could otherwise hand back to the
+    // updater, over and over). Call before answerEarly.
+    void acceptSkipUpdateCheck();
+    bool skipUpdateCheck() const;
+    static QString skipUpdateCheckArgument(); // "--skip-update-check"
+
 private:
     QString m_program;
     QCommandLineParser m_parser;
     QCommandLineOption m_help;
     QCommandLineOption m_version;
+    QCommandLineOption m_skipUpdateCheck;
+    bool m_acceptsSkip = false;
 };

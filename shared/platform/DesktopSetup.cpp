@@ -11,4 +11,6 @@ void DesktopSetup::apply(QApplication &app)
     Translations::install(app);
     LightPalette::apply();
     QApplication::setWindowIcon(WindowIcon::icon());
+    // Docks and software centres match the windows to the installed desktop entry by this.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORVEX_APP_ID));
 }

@@ -12,11 +12,11 @@ Hook &hook()
 }
 } // namespace
 
-bool startDetached(const QString &program)
+bool startDetached(const QString &program, const QStringList &arguments)
 {
     if (hook())
-        return hook()(program);
-    return QProcess::startDetached(program, {});
+        return hook()(program, arguments);
+    return QProcess::startDetached(program, arguments);
 }
 
 void setHook(Hook h)
