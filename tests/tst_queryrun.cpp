@@ -114,6 +114,8 @@ private slots:
     void newRunAfterStaleChannels();
     void probe_data();
     void probe();
+    void unreachableRow_data();
+    void unreachableRow();
     void importedList_data();
     void importedList();
     void bootstrapCopy_data();
@@ -433,6 +435,48 @@ void TestQueryRun::probe()
     QCOMPARE(r->query.untrustedHosts(),
              trusted || !reached ? QStringList() : QStringList{rdap().host() + QStringLiteral("：无法确认未注册结果")});
     QCOMPARE(rdap().requestedPaths().size() - probes, reached ? 2 : 0); // each row asked once, after the probe
+}
+
+void TestQueryRun::unreachableRow_data()
+{
+    // The host answers its probe, then fails the row.
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<bool>("silent"); // stays silent, else closes without a word
+    QTest::addColumn<QString>("result");
+    QTest::newRow(".com dropped: InterNIC asked") << "fqvname.com" << false << Free;
+    QTest::newRow(".com silent: InterNIC asked") << "fqvname.com" << true << Free;
+    QTest::newRow(".info dropped: no WHOIS to ask") << "fqvname.info" << false << Undecidable;
+    QTest::newRow(".info silent: timed out") << "fqvname.info" << true << TimedOut;
+}
+
+void TestQueryRun::unreachableRow()
+{
+    QFETCH(QString, domain);
+    QFETCH(bool, silent);
+    QFETCH(QString, result);
+    LoopbackBootstrap::write({{{QStringLiteral("com")}, m_registries->rdapBase(0, QStringLiteral("/com/"))},
+                              {{QStringLiteral("info")}, m_registries->rdapBase(0, QStringLiteral("/info/"))}});
+    FakeHttpServer::Response fail;
+    (silent ? fail.neverAnswer : fail.hangUp) = true;
+    rdap().setResponder([fail](const QString &path) {
+        const QString name = path.section(u'/', -1);
+        return FakeRegistries::isTaken(name) ? FakeRegistries::rdapRecord(name) : fail;
+    });
+    server(Internic).setResponder(FakeRegistries::truthfulWhois());
+    auto r = start({domain}, 1);
+    r->query.setPacing(false);
+    r->query.Timerme_Timer(0); // the probe
+    QTRY_VERIFY_WITH_TIMEOUT(!r->query.isProbing(0), 5000);
+    r->query.Timerme_Timer(0); // the row
+    QVERIFY(r->query.isWaiting(0));
+    if (silent) {
+        QTRY_COMPARE_WITH_TIMEOUT(rdap().requestedPaths().size(), 2, 5000);
+        for (int t = 0; t < QueryRun::TimeoutTicks; ++t)
+            r->query.Timer1_Timer(0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(r->finished, 1, 5000);
+    QCOMPARE(r->result(1), result);
+    QCOMPARE(server(Internic).received(), result == Free ? QList<QByteArray>{domain.toLatin1() + "\r\n"} : QList<QByteArray>());
 }
 
 void TestQueryRun::importedList_data()
