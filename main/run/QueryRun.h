@@ -76,7 +76,7 @@ public:
     // The pacing constants; tests hand shorter ones. Taken at the next reset.
     void setPaceRules(const PaceRules &rules) { m_rules = rules; }
     const PaceRules &paceRules() const { return m_rules; }
-    // Rows waiting for their held-back registry.
+    // Rows waiting for their held-back registry (not the rows waiting for a host's probe).
     int retryCount() const;
     // One line per held-back registry: "whois.cnnic.cn：查询受限，45 秒后继续".
     QStringList heldHosts() const;
