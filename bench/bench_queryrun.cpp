@@ -148,11 +148,9 @@ int main(int argc, char *argv[])
     config.cnnic = QStringLiteral("127.0.0.3");
     config.la = QStringLiteral("127.0.0.4");
     config.me = QStringLiteral("127.0.0.5");
-    config.iana = QStringLiteral("127.0.0.6");
     config.name = QStringLiteral("127.0.0.7");
     config.biz = QStringLiteral("127.0.0.8");
     config.educn = QStringLiteral("127.0.0.9");
-    config.rdapInfo = QStringLiteral("http://127.0.0.10:1/rdap/");
     config.updateBase = QStringLiteral("http://127.0.0.1:1");
     config.whoisPort = server.port();
 

@@ -6,6 +6,7 @@
 #include "window/WindowSettings.h"
 
 #include <QApplication>
+#include <QNetworkProxyFactory>
 
 #include <memory>
 
@@ -20,6 +21,8 @@ int main(int argc, char *argv[])
     if (const int code = commandLine.refuseRest(QApplication::arguments()); code >= 0)
         return code;
     DesktopSetup::apply(app);
+    // Registries and the update server are reached the way the system reaches the web.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
     WindowSettings::setFile(WindowSettings::userFile());
 
     const ServerConfig config = ServerConfig::defaults();

@@ -45,7 +45,7 @@ class TestListFiles : public QObject
     std::unique_ptr<Form1> makeForm(const QStringList &rows, const QString &results, const QString &freeNames = {})
     {
         const QString h = m_server.host();
-        auto form = std::make_unique<Form1>(ServerConfig{h, h, h, h, h, h, h, h, {}, m_server.port(), {}});
+        auto form = std::make_unique<Form1>(ServerConfig{h, h, h, h, h, h, h, {}, m_server.port(), {}});
         form->addRows(rows);
         for (int k = 1; k <= form->hostii() && k <= results.size(); ++k)
             form->listModel()->setResult(k, DomainListModel::Result(QStringLiteral("-RFUTE").indexOf(results.at(k - 1))));

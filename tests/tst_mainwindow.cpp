@@ -1,6 +1,8 @@
 // The main window after start-up, its layout pass, the task list, the window timer and the
 // run panel.
+#include "FakeHttpServer.h"
 #include "FakeWhoisServer.h"
+#include "LoopbackBootstrap.h"
 #include "platform/MessageBox.h"
 #include "run/QueryRun.h"
 #include "window/FileDialog.h"
@@ -37,6 +39,7 @@ private slots:
     void timerEnableKeepsPeriod();
     void panelFollowsAWholeRun();
     void panelShowsHeldRegistry();
+    void panelNamesUntrustedHost();
     void phases_data();
     void phases();
     void paceAndTimeLeft();
@@ -269,7 +272,7 @@ void TestMainWindow::panelShowsHeldRegistry()
     QVERIFY(whois.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
     whois.setScript(FakeWhoisServer::replyAtOnce("Queried interval is too short.\r\n"));
     const QString h = whois.host();
-    Form1 form(ServerConfig{h, h, h, h, h, h, h, h, {}, whois.port(), {}});
+    Form1 form(ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}});
     PaceRules rules;
     rules.backoffStartMs = 5000;
     form.query().setPaceRules(rules);
@@ -283,6 +286,22 @@ void TestMainWindow::panelShowsHeldRegistry()
     QCOMPARE(form.SkinLabel14->text(), QStringLiteral("正在批量查询已生成的域名")); // the run goes on
     form.Command7_Click();
     QCOMPARE(form.listModel()->state(1), DomainListModel::State::Waiting);
+}
+
+void TestMainWindow::panelNamesUntrustedHost()
+{
+    FakeHttpServer rdap; // says 404 to everything, its probe name included
+    QVERIFY(rdap.listen());
+    LoopbackBootstrap::write({{{QStringLiteral("info")}, rdap.baseUrl() + u'/'}});
+    Form1 form(ServerConfig{{}, {}, {}, {}, {}, {}, {}, {}, 43, {}});
+    form.domaingz->setText(QStringLiteral("[qvname]"));
+    for (QCheckBox *box : form.checks())
+        box->setChecked(box == form.Check9); // .info
+    form.Command1_Click();
+    QTRY_COMPARE_WITH_TIMEOUT(form.SkinLabel14->text(), QStringLiteral("本次域名批量查询已经正常结束"), 5000);
+    form.runPanel->refresh();
+    QCOMPARE(form.runPanel->limitText(), rdap.host() + QStringLiteral("：无法确认未注册结果"));
+    QCOMPARE(form.runPanel->shownResultCount(R::Undecidable), 1);
 }
 
 void TestMainWindow::phases_data()
@@ -334,7 +353,7 @@ void TestMainWindow::phases()
     QVERIFY(whois.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
     whois.setScript(FakeWhoisServer::replyAfter(100, "Domain Name: X\r\nRegistry Domain ID: 1\r\n>>> Last update of whois database <<<\r\n"));
     const QString h = whois.host();
-    Form1 form(ServerConfig{h, h, h, h, h, h, h, h, {}, whois.port(), {}});
+    Form1 form(ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}});
     QTemporaryDir dir;
     QFile list(dir.filePath(QStringLiteral("list.txt"))), empty(dir.filePath(QStringLiteral("empty.txt")));
     QVERIFY(list.open(QIODevice::WriteOnly) && list.write("a.com\r\nb.com\r\n") > 0 && empty.open(QIODevice::WriteOnly));

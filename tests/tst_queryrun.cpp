@@ -1,11 +1,13 @@
 // The query run without a window, against loopback registries: one fake WHOIS server per
-// role (127.0.0.2, 127.0.0.3, ... on one port) and a local RDAP server. Query and time-out
-// ticks are driven by hand where waiting would be slow; whole runs use the real ticks.
+// role (127.0.0.2, 127.0.0.3, ... on one port) and fake RDAP servers (127.0.0.11, ...) named
+// by a bootstrap in the test's cache folder. Query and time-out ticks are driven by hand
+// where waiting would be slow; whole runs use the real ticks.
 #include "FakeRegistries.h"
 
 #include "run/QueryChannel.h"
 #include "run/QueryRun.h"
 #include "run/TaskListStore.h"
+#include "whois/RdapBootstrapCache.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -110,13 +112,23 @@ private slots:
     void endKeepsSettledRows();
     void twentyChannelsOverTwoHundredRows();
     void newRunAfterStaleChannels();
+    void probe_data();
+    void probe();
+    void unreachableRow_data();
+    void unreachableRow();
+    void importedList_data();
+    void importedList();
+    void bootstrapCopy_data();
+    void bootstrapCopy();
+    void bootstrapRefresh_data();
+    void bootstrapRefresh();
 
 private:
     // A run over `domains` as the starters set it up, its query ticks left to the test.
     std::unique_ptr<Run> start(const QStringList &domains, int channels);
     ServerConfig config() const { return m_registries->config(); }
     FakeWhoisServer &server(int role) { return m_registries->server(role); }
-    FakeHttpServer &rdap() { return m_registries->rdap(); }
+    FakeHttpServer &rdap(int k = 0) { return m_registries->rdap(k); }
 
     std::unique_ptr<FakeRegistries> m_registries;
 };
@@ -374,6 +386,255 @@ void TestQueryRun::newRunAfterStaleChannels()
     QTest::qWait(500); // past the old reply's time
     QCOMPARE(r->rows(), QStringLiteral("RFRF"));
     QCOMPARE(r->freeNames, QStringList({"qaxy.cn", "qbxy.cn"}));
+}
+
+void TestQueryRun::probe_data()
+{
+    QTest::addColumn<FakeHttpServer::Response>("probe"); // what the .info host says of nic.info
+    QTest::addColumn<int>("limitsFirst");                // 429s to the probe before that
+    QTest::addColumn<QString>("rows");                   // tqvname.info, fqvname.info
+    FakeHttpServer::Response hangUp;
+    hangUp.hangUp = true;
+    QTest::newRow("a record: its 404s mean free") << FakeRegistries::rdapRecord(QStringLiteral("nic.info")) << 0 << "RF";
+    QTest::newRow("404: its 404s say nothing") << FakeHttpServer::Response{404, "{}"} << 0 << "RU";
+    QTest::newRow("a record with an errorCode") << FakeHttpServer::Response{200, R"({"objectClassName": "domain", "errorCode": 500})"} << 0 << "RU";
+    QTest::newRow("500") << FakeHttpServer::Response{500, {}} << 0 << "RU";
+    QTest::newRow("limited twice, then a record") << FakeRegistries::rdapRecord(QStringLiteral("nic.info")) << 2 << "RF";
+    QTest::newRow("unreachable: its rows cannot be asked") << hangUp << 0 << "UU";
+}
+
+void TestQueryRun::probe()
+{
+    QFETCH(FakeHttpServer::Response, probe);
+    QFETCH(int, limitsFirst);
+    QFETCH(QString, rows);
+    const QString probePath = QStringLiteral("/rdap/domain/nic.info");
+    int probes = 0;
+    rdap().setResponder([&, truth = FakeRegistries::truthfulRdap()](const QString &path) {
+        if (path != probePath)
+            return truth(path);
+        FakeHttpServer::Response r = ++probes <= limitsFirst ? FakeHttpServer::Response{429, {}, -1, false, "Retry-After: 0\r\n"} : probe;
+        r.delayMs = 200;
+        return r;
+    });
+    auto r = start({QStringLiteral("tqvname.info"), QStringLiteral("fqvname.info")}, 2);
+    r->query.Timerme_Timer(0);
+    r->query.Timerme_Timer(1);
+    // The probe is out and is no row: both rows wait for it, none is being asked.
+    QVERIFY(r->query.isProbing(0) && !r->query.isWaiting(1));
+    QCOMPARE(r->rows(), QStringLiteral("--"));
+    QCOMPARE(r->store.countState(State::Waiting), 2);
+    r->query.handOver(2);
+    QTRY_COMPARE_WITH_TIMEOUT(r->finished, 1, 10000);
+    QCOMPARE(r->rows(), rows);
+    QCOMPARE(r->store.size(), 2);
+    QCOMPARE(r->freeNames, rows.endsWith(u'F') ? QStringList{QStringLiteral("fqvname.info")} : QStringList());
+    const bool trusted = rows == QLatin1String("RF"), reached = rows != QLatin1String("UU");
+    if (reached) // a connection closed without a word is tried twice by Qt itself
+        QCOMPARE(probes, limitsFirst + 1);
+    QCOMPARE(r->query.untrustedHosts(),
+             trusted || !reached ? QStringList() : QStringList{rdap().host() + QStringLiteral("：无法确认未注册结果")});
+    QCOMPARE(rdap().requestedPaths().size() - probes, reached ? 2 : 0); // each row asked once, after the probe
+}
+
+void TestQueryRun::unreachableRow_data()
+{
+    // The host answers its probe, then fails the row.
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<bool>("silent"); // stays silent, else closes without a word
+    QTest::addColumn<QString>("result");
+    QTest::newRow(".com dropped: InterNIC asked") << "fqvname.com" << false << Free;
+    QTest::newRow(".com silent: InterNIC asked") << "fqvname.com" << true << Free;
+    QTest::newRow(".info dropped: no WHOIS to ask") << "fqvname.info" << false << Undecidable;
+    QTest::newRow(".info silent: timed out") << "fqvname.info" << true << TimedOut;
+}
+
+void TestQueryRun::unreachableRow()
+{
+    QFETCH(QString, domain);
+    QFETCH(bool, silent);
+    QFETCH(QString, result);
+    LoopbackBootstrap::write({{{QStringLiteral("com")}, m_registries->rdapBase(0, QStringLiteral("/com/"))},
+                              {{QStringLiteral("info")}, m_registries->rdapBase(0, QStringLiteral("/info/"))}});
+    FakeHttpServer::Response fail;
+    (silent ? fail.neverAnswer : fail.hangUp) = true;
+    rdap().setResponder([fail](const QString &path) {
+        const QString name = path.section(u'/', -1);
+        return FakeRegistries::isTaken(name) ? FakeRegistries::rdapRecord(name) : fail;
+    });
+    server(Internic).setResponder(FakeRegistries::truthfulWhois());
+    auto r = start({domain}, 1);
+    r->query.setPacing(false);
+    r->query.Timerme_Timer(0); // the probe
+    QTRY_VERIFY_WITH_TIMEOUT(!r->query.isProbing(0), 5000);
+    r->query.Timerme_Timer(0); // the row
+    QVERIFY(r->query.isWaiting(0));
+    if (silent) {
+        QTRY_COMPARE_WITH_TIMEOUT(rdap().requestedPaths().size(), 2, 5000);
+        for (int t = 0; t < QueryRun::TimeoutTicks; ++t)
+            r->query.Timer1_Timer(0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(r->finished, 1, 5000);
+    QCOMPARE(r->result(1), result);
+    QCOMPARE(server(Internic).received(), result == Free ? QList<QByteArray>{domain.toLatin1() + "\r\n"} : QList<QByteArray>());
+}
+
+void TestQueryRun::importedList_data()
+{
+    // Servers 0 to 3 of FakeRegistries: "l" says 404 to everything, "c" cannot be reached,
+    // "-" tells the truth.
+    QTest::addColumn<QString>("rdapServers");
+    QTest::newRow("honest registries") << "----";
+    QTest::newRow("one host says 404 to everything") << "--l-";
+    QTest::newRow("every host says 404 to everything") << "llll";
+    QTest::newRow("no RDAP host can be reached") << "cccc";
+}
+
+void TestQueryRun::importedList()
+{
+    QFETCH(QString, rdapServers);
+    // Where the bootstrap puts each TLD that has RDAP; .cn .com.cn .net.cn .la .me have none,
+    // .qvzz exists nowhere.
+    const QHash<QString, int> rdapOf = {{"com", 0}, {"net", 0}, {"org", 1}, {"info", 1}, {"io", 2}, {"xyz", 2}, {"name", 3}, {"biz", 3}};
+    const QHash<QString, int> whoisOf = {{"cn", Cnnic}, {"com.cn", Cnnic}, {"net.cn", Cnnic}, {"la", La}, {"me", Me}};
+    const QHash<QString, int> fallbackOf = {{"com", Internic}, {"net", Internic}, {"name", Name}, {"biz", Biz}};
+    LoopbackBootstrap::Services services;
+    for (auto it = rdapOf.cbegin(); it != rdapOf.cend(); ++it) {
+        const QString path = u'/' + it.key() + u'/';
+        services.append({{it.key()}, rdapServers.at(*it) == u'c' ? QStringLiteral("http://%1:1%2").arg(rdap(*it).host(), path)
+                                                                   : m_registries->rdapBase(*it, path)});
+        if (rdapServers.at(*it) == u'l')
+            rdap(*it).setResponder({});
+    }
+    LoopbackBootstrap::write(services);
+    for (int role = 0; role < FakeRegistries::RoleCount; ++role)
+        server(role).setResponder(FakeRegistries::truthfulWhois());
+
+    QStringList domains;
+    for (const char *tld : {"com", "net", "org", "io", "xyz", "name", "biz", "info", "cn", "com.cn", "net.cn", "la", "me", "qvzz"})
+        domains << QStringLiteral("tqvname.%1").arg(tld) << QStringLiteral("fqvname.%1").arg(tld);
+    domains << QStringLiteral("f中文.com");
+    QString expected;
+    QList<QSet<QByteArray>> whoisAsked(FakeRegistries::RoleCount);
+    QList<int> rdapAsked(FakeRegistries::RdapCount); // rows asked at each RDAP server
+    QStringList untrusted;
+    for (const QString &d : domains) {
+        const QString tld = d.section(u'.', 1), ace = QString::fromLatin1(QUrl::toAce(d));
+        const QChar truth = FakeRegistries::isTaken(ace) ? u'R' : u'F';
+        const int k = rdapOf.value(tld, -1);
+        const QChar server = k >= 0 ? rdapServers.at(k) : u'-';
+        const int whois = k < 0 ? whoisOf.value(tld, -1) : server == u'c' ? fallbackOf.value(tld, -1) : -1;
+        if (whois >= 0)
+            whoisAsked[whois].insert(ace.toLatin1() + "\r\n");
+        if (k >= 0 && server != u'c')
+            ++rdapAsked[k];
+        if (server == u'l' && !untrusted.contains(rdap(k).host()))
+            untrusted << rdap(k).host();
+        expected += whois >= 0 || (k >= 0 && server == u'-') ? truth : u'U';
+    }
+    auto r = start(domains, 4);
+    r->query.handOver(4);
+    QTRY_COMPARE_WITH_TIMEOUT(r->finished, 1, 20000);
+    QCOMPARE(r->rows(), expected); // every "F" a name that is free: none from a host that says 404 to everything
+    QCOMPARE(r->store.size(), domains.size());
+    QCOMPARE(r->freeNames.size(), expected.count(u'F'));
+    // Every name at the service it belongs to, and nowhere else; each RDAP host probed once.
+    for (int role = 0; role < FakeRegistries::RoleCount; ++role) {
+        const QList<QByteArray> received = server(role).received();
+        QCOMPARE(QSet<QByteArray>(received.cbegin(), received.cend()), whoisAsked[role]);
+        QCOMPARE(received.size(), whoisAsked[role].size());
+    }
+    for (int k = 0; k < FakeRegistries::RdapCount; ++k) {
+        const QStringList paths = rdap(k).requestedPaths();
+        QCOMPARE(paths.size(), rdapAsked[k] + (rdapAsked[k] > 0));
+        for (const QString &path : paths)
+            QVERIFY2(QUrl::toAce(path.section(u'/', -1)) == path.section(u'/', -1).toLatin1(), qPrintable(path)); // A-labels only
+    }
+    for (QString &host : untrusted)
+        host += QStringLiteral("：无法确认未注册结果");
+    untrusted.sort();
+    QCOMPARE(r->query.untrustedHosts(), untrusted);
+}
+
+void TestQueryRun::bootstrapCopy_data()
+{
+    QTest::addColumn<QByteArray>("cached");
+    QTest::addColumn<bool>("replaces"); // the run goes by the cached copy, else the built-in one
+    QTest::newRow("a later copy") << QByteArray() << true;
+    QTest::newRow("an older copy") << QByteArray("2001-01-01T00:00:00Z") << false;
+    QTest::newRow("a broken copy") << QByteArray("{\"publication\": \"2099-") << false;
+}
+
+void TestQueryRun::bootstrapCopy()
+{
+    QFETCH(QByteArray, cached);
+    QFETCH(bool, replaces);
+    const LoopbackBootstrap::Services info = {{{QStringLiteral("info")}, m_registries->rdapBase(0)}};
+    LoopbackBootstrap::writeBytes(cached.isEmpty() ? LoopbackBootstrap::json(info)
+                                  : cached.startsWith('{') ? cached
+                                                           : LoopbackBootstrap::json(info, QString::fromLatin1(cached)));
+    auto r = start({}, 1);
+    QCOMPARE(r->query.route(QStringLiteral("x.info")).rdapHost == rdap().host(), replaces);
+    QCOMPARE(r->query.bootstrap().tldCount() > 1000, !replaces);
+}
+
+void TestQueryRun::bootstrapRefresh_data()
+{
+    QTest::addColumn<FakeHttpServer::Response>("served");
+    QTest::addColumn<int>("fetchedDaysAgo"); // < 0: never
+    QTest::addColumn<bool>("url");           // a bootstrap address is configured
+    QTest::addColumn<bool>("fetched");
+    QTest::addColumn<bool>("written");
+    const QByteArray newer = LoopbackBootstrap::json({{{QStringLiteral("info")}, QStringLiteral("http://127.0.0.1:9/")}},
+                                                     QStringLiteral("2100-01-01T00:00:00Z"));
+    FakeHttpServer::Response silent;
+    silent.neverAnswer = true;
+    QTest::newRow("a newer copy, last fetched 8 days ago") << FakeHttpServer::Response{200, newer} << 8 << true << true << true;
+    QTest::newRow("a newer copy, never fetched") << FakeHttpServer::Response{200, newer} << -1 << true << true << true;
+    QTest::newRow("an older copy") << FakeHttpServer::Response{200, QByteArray(newer).replace("2100", "2001")} << 8 << true << true << false;
+    QTest::newRow("a broken copy") << FakeHttpServer::Response{200, newer.left(newer.size() / 2)} << 8 << true << true << false;
+    QTest::newRow("404") << FakeHttpServer::Response{404, newer} << 8 << true << true << false;
+    QTest::newRow("fetched 6 days ago") << FakeHttpServer::Response{200, newer} << 6 << true << false << false;
+    QTest::newRow("no address") << FakeHttpServer::Response{200, newer} << -1 << false << false << false;
+    QTest::newRow("the server never answers") << silent << 8 << true << true << false;
+}
+
+void TestQueryRun::bootstrapRefresh()
+{
+    QFETCH(FakeHttpServer::Response, served);
+    QFETCH(int, fetchedDaysAgo);
+    QFETCH(bool, url);
+    QFETCH(bool, fetched);
+    QFETCH(bool, written);
+    const QString path = QStringLiteral("/dns.json");
+    rdap(1).setResponse(path, served);
+    LoopbackBootstrap::setFetched(fetchedDaysAgo);
+    ServerConfig c = config();
+    c.rdapBootstrap = url ? m_registries->rdapBase(1, path) : QString();
+    QFile file(LoopbackBootstrap::path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    Run r(c);
+    r.store.append(QStringLiteral("tqvname.info"));
+    r.query.reset(1);
+    QSignalSpy refreshed(&r.query.bootstrapCache(), &RdapBootstrapCache::refreshed);
+    r.query.handOver(1);
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 5000); // the row never waits for the fetch
+    QCOMPARE(r.rows(), QStringLiteral("R"));
+    if (fetched && !served.neverAnswer)
+        QTRY_COMPARE_WITH_TIMEOUT(refreshed.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rdap(1).requestedPaths().count(path), fetched ? 1 : 0, 2000);
+    QCOMPARE(r.query.bootstrapCache().isFetching(), bool(served.neverAnswer));
+    QCOMPARE(refreshed.value(0).value(0).toBool(), written);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), written ? served.body : before);
+    // The next run does not fetch again.
+    r.query.reset(1);
+    r.query.handOver(1);
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 2, 5000);
+    QCOMPARE(rdap(1).requestedPaths().count(path), fetched ? 1 : 0);
+    LoopbackBootstrap::setFetched(0);
 }
 
 QTEST_GUILESS_MAIN(TestQueryRun)

@@ -5,6 +5,7 @@
 
 #include "run/QueryChannel.h"
 #include "run/QueryRun.h"
+#include "whois/RdapQuery.h"
 #include "window/DomainListModel.h"
 #include "window/Form1.h"
 
@@ -13,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTimeZone>
 #include <QtTest>
 
@@ -120,8 +122,6 @@ QByteArray dotBiz(bool taken)
                  : "No Data Found\n\n" + Terms;
 }
 
-const QByteArray IanaNothing = "% IANA WHOIS server\n% for more information on IANA, visit http://www.iana.org\n"
-                        "% This query returned 0 objects.\n";
 
 } // namespace
 
@@ -167,9 +167,8 @@ private slots:
         row(".me limit", "qvlimit%1.me", Me, "WHOIS LIMIT EXCEEDED - SEE WWW.PIR.ORG/WHOIS FOR DETAILS\n", Undecidable);
         row(".biz registered, record past 1,000", "qvtaken%1.biz", Biz, dotBiz(true), Registered);
         row(".biz free, with terms", "qvfree%1.biz", Biz, dotBiz(false), Free);
-        row("IANA says nothing", "qvname%1.org", Iana, IanaNothing, Undecidable);
-        row("IANA short error line", "qverror%1.org", Iana, "Invalid input\r\n", Undecidable);
-        row("IANA unavailable", "qvbusy%1.org", Iana, "Service temporarily unavailable\r\n", Undecidable);
+        row("short error line", "qverror%1.la", La, "Invalid input\r\n", Undecidable);
+        row("unavailable", "qvbusy%1.la", La, "Service temporarily unavailable\r\n", Undecidable);
     }
     void verdicts()
     {
@@ -257,9 +256,9 @@ private slots:
     {
         QFETCH(QString, host);
         ServerConfig c = config();
-        c.iana = host;
+        c.me = host;
         server(Cnnic).setScript(FakeWhoisServer::replyAtOnce(fill(cnnic(true), QStringLiteral("qvnext.cn"))));
-        auto f = startRun(c, {QStringLiteral("qvnobody.org"), QStringLiteral("qvnext.cn")}, 1);
+        auto f = startRun(c, {QStringLiteral("qvnobody.me"), QStringLiteral("qvnext.cn")}, 1);
         channel(*f, 0).chanticks = 3;
         QElapsedTimer clock;
         clock.start();
@@ -300,18 +299,23 @@ private slots:
         QVERIFY(batchEnded(*f));
     }
 
-    void blankRows()
+    void nobodyToAsk()
     {
+        // Blank lines, a TLD no registry of ours serves (once IANA's WHOIS, which knows no
+        // names), a TLD that exists nowhere, and a text that is no domain name.
+        const QStringList nobody = {QString(), QStringLiteral("   "), QStringLiteral("qvname.org"), QStringLiteral("qvname.qvzz"),
+                                    QStringLiteral("qv name.cn")};
         server(Cnnic).setScript(FakeWhoisServer::replyAtOnce(fill(cnnic(true), QStringLiteral("qvtaken.cn"))));
-        auto f = startRun(config(), {QString(), QStringLiteral("   "), QStringLiteral("qvtaken.cn")}, 1);
+        auto f = startRun(config(), nobody + QStringList{QStringLiteral("qvtaken.cn")}, 1);
         queryTick(*f, 0);
         // Settled inside the tick, nobody asked.
         QCOMPARE(resultOf(*f, 1), Undecidable);
         QVERIFY(!querying(*f, 1));
         QVERIFY(f->Timerme(0).isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(batchEnded(*f), 3000);
-        QCOMPARE(resultOf(*f, 2), Undecidable);
-        QCOMPARE(resultOf(*f, 3), Registered);
+        for (int k = 2; k <= nobody.size(); ++k)
+            QCOMPARE(resultOf(*f, k), Undecidable);
+        QCOMPARE(resultOf(*f, int(nobody.size()) + 1), Registered);
         int connections = 0;
         for (int r = 0; r < FakeRegistries::RoleCount; ++r)
             connections += server(r).connectionCount();
@@ -323,35 +327,99 @@ private slots:
     void rdap_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<QString>("result");
-        QTest::addColumn<int>("retryAfter");
-        QTest::newRow("200") << 200 << QByteArray() << Registered << -1;
-        QTest::newRow("404") << 404 << QByteArray() << Free << -1;
-        QTest::newRow("429 after 120 s") << 429 << QByteArray("Retry-After: 120\r\n") << Undecidable << 120;
-        const QDateTime in90 = QDateTime::currentDateTimeUtc().addSecs(90);
-        QTest::newRow("503 at a date") << 503
-            << "Retry-After: " + QLocale::c().toString(in90, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1() + "\r\n"
-            << Undecidable << 90;
-        QTest::newRow("500") << 500 << QByteArray() << Undecidable << -1;
+        QTest::newRow("200") << 200 << Registered;
+        QTest::newRow("404") << 404 << Free;
+        QTest::newRow("429") << 429 << Undecidable;
+        QTest::newRow("500") << 500 << Undecidable;
     }
     void rdap()
     {
         QFETCH(int, status);
-        QFETCH(QByteArray, headers);
         QFETCH(QString, result);
-        QFETCH(int, retryAfter);
-        FakeHttpServer::Response response{status, "{\"objectClassName\":\"domain\"}"};
-        response.headers = headers;
-        rdapServer().setResponse(QStringLiteral("/rdap/domain/qvname.info"), response);
+        const QString path = QStringLiteral("/rdap/domain/qvname.info");
+        rdapServer().setResponse(path, {status, FakeRegistries::rdapRecord(QStringLiteral("qvname.info")).body});
         auto f = startRun(config(), {QStringLiteral("  qvname.info ")}, 1); // imported with spaces around it
+        queryTick(*f, 0); // the host's probe comes first
+        QVERIFY(f->query().isProbing(0) && !querying(*f, 1));
+        QTRY_VERIFY_WITH_TIMEOUT(!f->query().isWaiting(0), 5000);
         queryTick(*f, 0);
         QTRY_VERIFY_WITH_TIMEOUT(!querying(*f, 1), 5000);
         QCOMPARE(resultOf(*f, 1), result);
-        QCOMPARE(rdapServer().requestedPaths(), QStringList{QStringLiteral("/rdap/domain/qvname.info")});
+        QCOMPARE(rdapServer().requestedPaths(), QStringList({QStringLiteral("/rdap/domain/nic.info"), path}));
         QCOMPARE(channel(*f, 0).host(), rdapServer().host());
-        QVERIFY2(qAbs(channel(*f, 0).rdapRetryAfterSeconds() - retryAfter) <= 2,
-                 qPrintable(QString::number(channel(*f, 0).rdapRetryAfterSeconds())));
+    }
+
+    // One RDAP exchange against loopback HTTP and HTTPS servers: what it asks for, how far it
+    // follows redirects, how much it reads, and what it reports.
+    void rdapExchange_data()
+    {
+        QTest::addColumn<QString>("setup"); // "tls": HTTPS, trusted; "untrusted": HTTPS, not trusted
+        QTest::addColumn<QStringList>("hops");    // statuses of the redirects before the answer
+        QTest::addColumn<FakeHttpServer::Response>("answer");
+        QTest::addColumn<QString>("outcome"); // "<status> <body bytes> <Retry-After>", or "unreachable"
+        const FakeHttpServer::Response record = FakeRegistries::rdapRecord(QStringLiteral("x.com"));
+        const QString recordOutcome = QStringLiteral("200 %1 -1").arg(record.body.size());
+        const auto row = [](const char *tag, const char *setup, const QStringList &hops, const FakeHttpServer::Response &answer,
+                            const QString &outcome) { QTest::newRow(tag) << QString::fromLatin1(setup) << hops << answer << outcome; };
+        row("record", "", {}, record, recordOutcome);
+        row("404", "", {}, {404, "{}"}, "404 2 -1");
+        row("429 after 120 s", "", {}, {429, {}, -1, false, "Retry-After: 120\r\n"}, "429 0 120");
+        row("503 at a date gone by", "", {}, {503, {}, -1, false, "Retry-After: Sun, 01 Sep 2024 10:01:00 GMT\r\n"}, "503 0 0");
+        row("three redirects followed", "", {"301", "302", "307"}, record, recordOutcome);
+        row("a fourth is not", "", {"301", "302", "307", "308"}, record, "308 0 -1");
+        row("over HTTPS", "tls", {}, record, recordOutcome);
+        row("HTTPS never redirected to HTTP", "tls", {"302"}, record, "302 0 -1");
+        row("a certificate not trusted", "untrusted", {}, record, "unreachable");
+        row("refused", "refused", {}, record, "unreachable");
+        row("unresolvable", "unresolvable", {}, record, "unreachable");
+        FakeHttpServer::Response hangUp;
+        hangUp.hangUp = true;
+        row("closed before the status", "", {}, hangUp, "unreachable");
+        const QByteArray huge = "{\"objectClassName\": \"domain\", \"notices\": \"" + QByteArray(RdapQuery::MaxBody, 'n') + "\"}";
+        row("a body past 1 MiB is cut", "", {}, {200, huge}, QStringLiteral("200 %1 -1").arg(RdapQuery::MaxBody));
+    }
+    void rdapExchange()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, hops);
+        QFETCH(FakeHttpServer::Response, answer);
+        QFETCH(QString, outcome);
+        const bool tls = setup == QLatin1String("tls") || setup == QLatin1String("untrusted");
+        FakeHttpServer server, plain; // plain: where every redirect of an HTTPS server points
+        QVERIFY(tls ? server.listenTls() : server.listen());
+        QVERIFY(plain.listen());
+        const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+        if (setup == QLatin1String("tls")) {
+            QSslConfiguration trusting = before;
+            trusting.addCaCertificate(FakeHttpServer::loopbackCertificate());
+            QSslConfiguration::setDefaultConfiguration(trusting);
+        }
+        // /0 -> /1 -> ... -> /n answers.
+        for (int k = 0; k < hops.size(); ++k)
+            server.setResponse(QStringLiteral("/%1").arg(k), {hops[k].toInt(), {}, -1, false,
+                                                              "Location: " + (tls ? plain.baseUrl() : server.baseUrl()).toLatin1()
+                                                                  + '/' + QByteArray::number(k + 1) + "\r\n"});
+        server.setResponse(QStringLiteral("/%1").arg(hops.size()), answer);
+        plain.setResponse(QStringLiteral("/%1").arg(hops.size()), answer);
+        const QString base = setup == QLatin1String("refused") ? QStringLiteral("http://") + Closed + QStringLiteral(":1")
+                             : setup == QLatin1String("unresolvable") ? QStringLiteral("http://") + Unresolvable
+                                                                       : server.baseUrl();
+        RdapQuery query;
+        QStringList outcomes;
+        connect(&query, &RdapQuery::answered, &query, [&](int status, const QByteArray &body, int retryAfter) {
+            outcomes << QStringLiteral("%1 %2 %3").arg(status).arg(body.size()).arg(retryAfter);
+        });
+        connect(&query, &RdapQuery::unreachable, &query, [&] { outcomes << QStringLiteral("unreachable"); });
+        query.get(QUrl(base + QStringLiteral("/0")));
+        QCOMPARE(outcomes, QStringList()); // never from inside get
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 5000);
+        QSslConfiguration::setDefaultConfiguration(before);
+        QTest::qWait(50);
+        QCOMPARE(outcomes, QStringList{outcome});
+        QCOMPARE(plain.requestedPaths(), QStringList()); // never from HTTPS down to HTTP
+        for (const QByteArray &head : server.requestHeads())
+            QVERIFY2(head.contains("\r\nAccept: application/rdap+json\r\n"), head.constData());
     }
 
     void channelReports_data()
@@ -376,7 +444,7 @@ private slots:
         QFETCH(QString, reply);
         server(Cnnic).setScript(script);
         QueryChannel c(0);
-        const WhoisTarget target{WhoisTarget::Whois, host.isEmpty() ? server(Cnnic).host() : host, server(Cnnic).port()};
+        const WhoisTarget target{host.isEmpty() ? server(Cnnic).host() : host, server(Cnnic).port()};
         c.chandomain = QStringLiteral("qvchannel.cn");
         QSignalSpy failed(&c, &QueryChannel::failed);
         QStringList replies;
@@ -413,7 +481,7 @@ private slots:
     {
         QFETCH(QByteArray, value);
         QFETCH(int, seconds);
-        QCOMPARE(QueryChannel::retryAfterSeconds(value, QDateTime(QDate(2024, 9, 1), QTime(10, 0), QTimeZone::utc())), seconds);
+        QCOMPARE(RdapQuery::retryAfterSeconds(value, QDateTime(QDate(2024, 9, 1), QTime(10, 0), QTimeZone::utc())), seconds);
     }
 };
 

@@ -1,5 +1,7 @@
-// The pure WHOIS core: which server is asked, how one connection's reads become the text
-// that is judged, and the judgement itself.
+// The pure WHOIS core: which service is asked (the RDAP bootstrap, our WHOIS table), how one
+// connection's reads become the text that is judged, and the judgement itself.
+#include "whois/QueryRoute.h"
+#include "whois/RdapBootstrap.h"
 #include "whois/ReplyClassifier.h"
 #include "whois/ReplyFraming.h"
 #include "whois/WhoisServers.h"
@@ -44,8 +46,10 @@ class TestWhois : public QObject
 {
     Q_OBJECT
 private slots:
-    void servers_data();
-    void servers();
+    void routes_data();
+    void routes();
+    void bootstrapCopies_data();
+    void bootstrapCopies();
     void classify_data();
     void classify();
     void rdap_data();
@@ -54,35 +58,108 @@ private slots:
     void framing();
 };
 
-void TestWhois::servers_data()
+namespace {
+
+// A small bootstrap: two-label keys beside one-label ones, a service naming http before
+// https, a base without its final "/", capitals.
+const QByteArray SmallBootstrap = R"({"publication": "2030-01-01T00:00:00Z", "services": [
+    [["com"], ["https://rdap.example/com/"]],
+    [["cn"], ["https://rdap.example/cn/"]],
+    [["COM.CN"], ["https://rdap.example/comcn/"]],
+    [["xyz", "io"], ["http://plain.example/", "https://secure.example/"]],
+    [["org"], ["https://org.example/rdap"]],
+    [["kg"], ["http://rdap.example.kg/"]]]})";
+
+QByteArray bundledBytes()
 {
-    QTest::addColumn<QString>("strme");
-    QTest::addColumn<QString>("asked"); // host:port, "+" for a completion-marker server; or the RDAP URL
-    QTest::newRow(".com") << "x.com" << "internic:4343+";
-    QTest::newRow(".name has its own registry") << "x.name" << "name:4343+";
-    QTest::newRow(".biz has its own registry") << "x.biz" << "biz:4343";
-    QTest::newRow(".info over RDAP") << "x.info" << "http://127.0.0.1:8/rdap/domain/x.info";
-    QTest::newRow(".cn") << "x.cn" << "cnnic:4343";
-    QTest::newRow(".edu.cn keyed on its last label") << "x.edu.cn" << "cnnic:4343";
-    QTest::newRow(".la") << "x.la" << "la:4343";
-    QTest::newRow("unknown key") << "x.org" << "iana:4343";
-    QTest::newRow("capitals differ") << "x.COM" << "iana:4343";
-    QTest::newRow("spaces trimmed") << "  x.la " << "la:4343";
-    QTest::newRow("a tab is no space") << "x.la\t" << "iana:4343";
-    QTest::newRow("key after the last dot") << "com.example.me" << "me:4343";
-    QTest::newRow("no dot: the whole text") << "com" << "internic:4343+";
-    QTest::newRow("empty") << "" << "iana:4343";
+    QFile file(QStringLiteral(":/whois/iana-rdap-dns.json"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void TestWhois::servers()
+} // namespace
+
+void TestWhois::routes_data()
 {
+    QTest::addColumn<bool>("bundled"); // the copy built into the program, else SmallBootstrap
+    QTest::addColumn<QString>("strme");
+    // RDAP: "<url> ?<probe name>", then " | <fallback>"; WHOIS: "host:port", "+" for a
+    // completion-marker server; "-" nobody.
+    QTest::addColumn<QString>("asked");
+    const auto row = [](const char *tag, bool bundled, const QString &strme, const char *asked) {
+        QTest::newRow(tag) << bundled << strme << QString::fromUtf8(asked);
+    };
+    row("longer label first", false, "x.com.cn", "https://rdap.example/comcn/domain/x.com.cn ?nic.com.cn | cnnic:4343");
+    row("shorter label for the rest", false, "x.net.cn", "https://rdap.example/cn/domain/x.net.cn ?nic.cn | cnnic:4343");
+    row("a name that is a TLD key is no TLD", false, "com.cn", "https://rdap.example/cn/domain/com.cn ?nic.cn | cnnic:4343");
+    row("lower-case, spaces gone", false, "  X.Com ", "https://rdap.example/com/domain/x.com ?example.com | internic:4343+");
+    row("IDN as its A-label", false, QStringLiteral("中文.com"), "https://rdap.example/com/domain/xn--fiq228c.com ?example.com | internic:4343+");
+    row("https before http", false, "x.io", "https://secure.example/domain/x.io ?nic.io");
+    row("http when there is nothing else", false, "x.kg", "http://rdap.example.kg/domain/x.kg ?nic.kg");
+    row("base without its slash", false, "x.org", "https://org.example/rdap/domain/x.org ?example.org");
+    row("no RDAP: WHOIS", false, "x.name", "name:4343+");
+    row("no RDAP, no WHOIS: nobody", false, "x.info", "-");
+    row("empty", false, "", "-");
+    row("no dot", false, "com", "-");
+    row("empty label", false, "x..com", "-");
+    row("final dot", false, "x.com.", "-");
+    row("space inside", false, "x y.com", "-");
+    row("not a hostname", false, "x_y.com", "-");
+    row("bundled .com", true, "x.com", "https://rdap.verisign.com/com/v1/domain/x.com ?example.com | internic:4343+");
+    row("bundled .net", true, "x.net", "https://rdap.verisign.com/net/v1/domain/x.net ?example.net | internic:4343+");
+    row("bundled .name", true, "x.name", "https://tld-rdap.verisign.com/name/v1/domain/x.name ?nic.name | name:4343+");
+    row("bundled .biz", true, "x.biz", "https://rdap.nic.biz/domain/x.biz ?nic.biz | biz:4343");
+    row("bundled .info", true, "x.info", "https://rdap.identitydigital.services/rdap/domain/x.info ?nic.info");
+    row("bundled .org", true, "x.org", "https://rdap.publicinterestregistry.org/rdap/domain/x.org ?example.org");
+    row("bundled .cn", true, "x.cn", "cnnic:4343");
+    row("bundled .com.cn", true, "x.com.cn", "cnnic:4343");
+    row("bundled .net.cn", true, "x.net.cn", "cnnic:4343");
+    row("bundled .la", true, "x.la", "la:4343");
+    row("bundled .me", true, "x.me", "me:4343");
+    row("bundled: a TLD nobody serves", true, "x.qvzz", "-");
+}
+
+void TestWhois::routes()
+{
+    QFETCH(bool, bundled);
     QFETCH(QString, strme);
     QFETCH(QString, asked);
-    const ServerConfig c{"internic", "cnnic", "la", "me", "iana", "educn", "name", "biz", "http://127.0.0.1:8/rdap/", 4343, {}};
-    const WhoisTarget t = WhoisServers(c).domain(strme);
-    QCOMPARE(t.kind == WhoisTarget::Rdap ? t.rdapDomainUrl(strme).toString()
-                                         : QStringLiteral("%1:%2%3").arg(t.host).arg(t.port).arg(t.marker ? "+" : ""),
-             asked);
+    const ServerConfig c{"internic", "cnnic", "la", "me", "educn", "name", "biz", {}, 4343, {}};
+    const RdapBootstrap bootstrap = RdapBootstrap::parse(bundled ? bundledBytes() : SmallBootstrap);
+    QVERIFY(bootstrap.isValid());
+    const QueryRoute r = QueryRoute::choose(strme, bootstrap, WhoisServers(c));
+    const auto whois = [](const WhoisTarget &t) { return QStringLiteral("%1:%2%3").arg(t.host).arg(t.port).arg(t.marker ? "+" : ""); };
+    QString got = r.kind == QueryRoute::None ? QStringLiteral("-") : r.kind == QueryRoute::Whois ? whois(*r.whois) : QString();
+    if (r.kind == QueryRoute::Rdap) {
+        QCOMPARE(r.probeUrl.adjusted(QUrl::RemoveFilename), r.rdapUrl.adjusted(QUrl::RemoveFilename));
+        QCOMPARE(r.rdapHost, r.rdapUrl.host());
+        got = r.rdapUrl.toString(QUrl::FullyEncoded) + " ?" + r.probeUrl.fileName() + (r.whois ? " | " + whois(*r.whois) : QString());
+    }
+    QCOMPARE(got, asked);
+}
+
+void TestWhois::bootstrapCopies_data()
+{
+    QTest::addColumn<QByteArray>("cached");
+    QTest::addColumn<bool>("replaces"); // the cached copy is the one gone by
+    const QByteArray later = R"({"publication": "2099-01-01T00:00:00Z", "services": [[["com"], ["https://a.example/"]]]})";
+    QTest::newRow("published later") << later << true;
+    QTest::newRow("published earlier") << QByteArray(later).replace("2099", "2001") << false;
+    QTest::newRow("published with it") << QByteArray(later).replace("2099-01-01T00:00:00Z", "2026-01-30T00:00:01Z") << false;
+    QTest::newRow("no publication") << QByteArray(later).replace("2099-01-01T00:00:00Z", "") << false;
+    QTest::newRow("cut short") << later.left(later.size() / 2) << false;
+    QTest::newRow("not JSON") << QByteArray("<html>503 Service Unavailable</html>") << false;
+    QTest::newRow("no services") << QByteArray(R"({"publication": "2099-01-01T00:00:00Z", "services": []})") << false;
+    QTest::newRow("no usable base") << QByteArray(later).replace("https:", "ftp:") << false;
+}
+
+void TestWhois::bootstrapCopies()
+{
+    QFETCH(QByteArray, cached);
+    QFETCH(bool, replaces);
+    const RdapBootstrap bundled = RdapBootstrap::parse(bundledBytes());
+    QVERIFY(bundled.isValid() && bundled.tldCount() > 1000);
+    const RdapBootstrap copy = RdapBootstrap::parse(cached);
+    QCOMPARE(&RdapBootstrap::preferred(bundled, copy) == &copy, replaces);
 }
 
 void TestWhois::classify_data()
@@ -152,23 +229,28 @@ void TestWhois::classify()
 void TestWhois::rdap_data()
 {
     QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
     QTest::addColumn<Verdict>("verdict");
-    QTest::newRow("200") << 200 << Registered;
-    QTest::newRow("404") << 404 << Free;
-    QTest::newRow("429") << 429 << Limited;
-    QTest::newRow("503") << 503 << Limited;
-    QTest::newRow("network error") << 0 << Undecidable;
-    QTest::newRow("400") << 400 << Undecidable;
-    QTest::newRow("403") << 403 << Undecidable;
-    QTest::newRow("500") << 500 << Undecidable;
-    QTest::newRow("502") << 502 << Undecidable;
+    const QByteArray record = R"({"objectClassName": "domain", "ldhName": "x.com"})";
+    QTest::newRow("200, a domain record") << 200 << record << Registered;
+    QTest::newRow("200 with an errorCode") << 200 << QByteArray(R"({"objectClassName": "domain", "errorCode": 404})") << Undecidable;
+    QTest::newRow("200, another object") << 200 << QByteArray(R"({"objectClassName": "entity"})") << Undecidable;
+    QTest::newRow("200, not JSON") << 200 << QByteArray("<html>Welcome</html>") << Undecidable;
+    QTest::newRow("200, cut short") << 200 << record.left(20) << Undecidable;
+    QTest::newRow("404") << 404 << QByteArray() << Free;
+    QTest::newRow("429") << 429 << QByteArray() << Limited;
+    QTest::newRow("503") << 503 << record << Limited;
+    QTest::newRow("301 not followed") << 301 << QByteArray() << Undecidable;
+    QTest::newRow("400") << 400 << QByteArray() << Undecidable;
+    QTest::newRow("500") << 500 << QByteArray() << Undecidable;
 }
 
 void TestWhois::rdap()
 {
     QFETCH(int, status);
+    QFETCH(QByteArray, body);
     QFETCH(Verdict, verdict);
-    QCOMPARE(ReplyClassifier::classifyRdap(status), verdict);
+    QCOMPARE(ReplyClassifier::classifyRdap(status, body), verdict);
 }
 
 void TestWhois::framing_data()

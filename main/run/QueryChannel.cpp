@@ -1,14 +1,5 @@
 #include "run/QueryChannel.h"
 
-#include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimeZone>
-
-#include <algorithm>
-#include <climits>
-
 QueryChannel::QueryChannel(int index, QObject *parent)
     : QObject(parent)
     , Timerme(QueryInterval)
@@ -22,22 +13,15 @@ QueryChannel::QueryChannel(int index, QObject *parent)
     connect(&m_socket, &QTcpSocket::readyRead, this, &QueryChannel::dataArrived);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &QueryChannel::onSocketError);
     connect(&m_socket, &QTcpSocket::disconnected, this, &QueryChannel::onDisconnected);
+    connect(&m_rdap, &RdapQuery::answered, this, &QueryChannel::rdapAnswered);
+    connect(&m_rdap, &RdapQuery::unreachable, this, &QueryChannel::rdapUnreachable);
 }
 
 QueryChannel::~QueryChannel()
 {
     m_active = false;
-    dropRdap();
+    m_rdap.abort();
     m_socket.abort();
-}
-
-void QueryChannel::setNetworkAccessManager(QNetworkAccessManager *manager)
-{
-    dropRdap();
-    if (m_ownNam)
-        delete m_nam;
-    m_nam = manager;
-    m_ownNam = false;
 }
 
 void QueryChannel::openQuery(const WhoisTarget &target)
@@ -45,37 +29,28 @@ void QueryChannel::openQuery(const WhoisTarget &target)
     // The old query goes quietly: its close must not be reported as this one's.
     m_active = false;
     ++m_query;
-    dropRdap();
+    m_rdap.abort();
     m_socket.abort();
     m_framing.reset(target.marker);
     m_peerClosed = false;
-    m_retryAfter = -1;
-
-    if (target.kind == WhoisTarget::Rdap) {
-        m_host.clear();
-        m_queryHost = QUrl(target.rdapBase).host();
-        if (!m_nam) {
-            m_nam = new QNetworkAccessManager(this);
-            m_ownNam = true;
-        }
-        QNetworkRequest request(target.rdapDomainUrl(chandomain));
-        request.setRawHeader("Accept", "application/rdap+json");
-        m_body.clear();
-        m_bodyTooLong = false;
-        QNetworkReply *reply = m_nam->get(request);
-        reply->setReadBufferSize(MaxBody);
-        m_reply = reply;
-        connect(reply, &QNetworkReply::readyRead, this, &QueryChannel::onRdapData);
-        connect(reply, &QNetworkReply::finished, this, &QueryChannel::onRdapFinished);
-        return;
-    }
-
     m_host = target.host;
     m_queryHost = target.host;
     m_active = true;
     m_opening = true;
     m_socket.connectToHost(target.host, target.port);
     m_opening = false;
+}
+
+void QueryChannel::openRdap(const QUrl &url)
+{
+    m_active = false;
+    ++m_query;
+    m_socket.abort();
+    m_framing.reset(false);
+    m_peerClosed = false;
+    m_host.clear();
+    m_rdap.get(url);
+    m_queryHost = m_rdap.host();
 }
 
 void QueryChannel::sendLine(const QString &text)
@@ -99,7 +74,7 @@ void QueryChannel::close()
 {
     m_active = false;
     ++m_query;
-    dropRdap();
+    m_rdap.abort();
     m_socket.close();
 }
 
@@ -141,13 +116,12 @@ void QueryChannel::reset()
     ++m_query;
     Timerme.setEnabled(false);
     Timer1.setEnabled(false);
-    dropRdap();
+    m_rdap.abort();
     m_socket.abort();
     m_host.clear();
     m_queryHost.clear();
     m_framing.reset(false);
     m_peerClosed = false;
-    m_retryAfter = -1;
     chanrow = 0;
     chandomain.clear();
     chanticks = 0;
@@ -203,89 +177,4 @@ void QueryChannel::onDisconnected()
         return;
     }
     emit dataArrived();
-}
-
-void QueryChannel::dropRdap()
-{
-    if (QNetworkReply *reply = m_reply.data()) {
-        m_reply = nullptr;
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-        reply->deleteLater();
-    }
-    m_body.clear();
-    m_bodyTooLong = false;
-}
-
-void QueryChannel::readRetryAfter(const QNetworkReply *reply)
-{
-    m_retryAfter = reply->hasRawHeader("Retry-After")
-                       ? retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc())
-                       : -1;
-}
-
-int QueryChannel::retryAfterSeconds(const QByteArray &value, const QDateTime &now)
-{
-    const QByteArray v = value.trimmed();
-    if (v.isEmpty())
-        return -1;
-    if (std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        bool ok = false;
-        const qulonglong seconds = v.toULongLong(&ok);
-        return ok && seconds < qulonglong(INT_MAX) ? int(seconds) : INT_MAX;
-    }
-    // HTTP-date: the IMF fixed form, or the obsolete RFC 850 and asctime forms. The day
-    // name goes first: it adds nothing, and a two-digit year would make it disagree.
-    QString text = QString::fromLatin1(v).simplified();
-    const qsizetype comma = text.indexOf(QLatin1Char(','));
-    text = comma >= 0 ? text.mid(comma + 1).trimmed() : text.mid(text.indexOf(QLatin1Char(' ')) + 1);
-    const QLocale c = QLocale::c();
-    for (const char *format : {"dd MMM yyyy hh:mm:ss 'GMT'", "dd-MMM-yy hh:mm:ss 'GMT'", "MMM d hh:mm:ss yyyy"}) {
-        const QDateTime parsed = c.toDateTime(text, QLatin1String(format));
-        if (!parsed.isValid())
-            continue;
-        QDate date = parsed.date();
-        if (date.year() < 1970) // two-digit years mean this century
-            date = date.addYears(100);
-        const qint64 seconds = now.secsTo(QDateTime(date, parsed.time(), QTimeZone::utc()));
-        return int(qBound<qint64>(0, seconds, qint64(INT_MAX)));
-    }
-    return -1;
-}
-
-void QueryChannel::onRdapData()
-{
-    QNetworkReply *reply = m_reply.data();
-    if (!reply || sender() != reply)
-        return;
-    const qint64 room = MaxBody - m_body.size();
-    if (room > 0)
-        m_body.append(reply->read(room));
-    if (reply->bytesAvailable() > 0) {
-        // A body longer than any RDAP answer: its status is all we need.
-        const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        readRetryAfter(reply);
-        m_reply = nullptr;
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-        reply->deleteLater();
-        m_bodyTooLong = true;
-        emit rdapFinished(code.isValid() ? code.toInt() : 0);
-    }
-}
-
-void QueryChannel::onRdapFinished()
-{
-    QNetworkReply *reply = m_reply.data();
-    if (!reply || sender() != reply)
-        return;
-    m_reply = nullptr;
-    disconnect(reply, nullptr, this, nullptr);
-    const qint64 room = MaxBody - m_body.size();
-    if (room > 0 && reply->bytesAvailable() > 0)
-        m_body.append(reply->read(room));
-    const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    readRetryAfter(reply);
-    reply->deleteLater();
-    emit rdapFinished(code.isValid() ? code.toInt() : 0);
 }

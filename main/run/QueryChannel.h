@@ -1,20 +1,19 @@
 #pragma once
 
 #include "platform/WindowTimer.h"
+#include "whois/RdapQuery.h"
 #include "whois/ReplyFraming.h"
 #include "whois/WhoisServers.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTcpSocket>
+#include <QUrl>
 
 #include <optional>
 
 class QNetworkAccessManager;
-class QNetworkReply;
 
 // One query channel of the main window: its socket `Winsockme`, its query timer
 // `Timerme` (100 ms) and time-out timer `Timer1` (10000 ms), and the values the run keeps
@@ -25,7 +24,6 @@ class QueryChannel : public QObject
 public:
     static constexpr int QueryInterval = 100;
     static constexpr int TimeoutInterval = 10000;
-    static constexpr qint64 MaxBody = 64 * 1024; // RDAP body bytes read at most
 
     // Why a WHOIS query got no reply to judge.
     enum class Failure {
@@ -50,10 +48,12 @@ public:
     int chanrow = 0;    // the row it took at its last query tick
     int chanticks = 0;  // time-out ticks since last cleared
 
-    // Drops whatever the channel had open, then connects to target.host:target.port,
-    // or for an RDAP target sends GET base + "domain/" + the trimmed chandomain. Returns
-    // at once; the outcome arrives as signals, never from inside this call.
+    // Drops whatever the channel had open, then connects to target.host:target.port.
+    // Returns at once; the outcome arrives as signals, never from inside this call.
     void openQuery(const WhoisTarget &target);
+    // Drops whatever the channel had open, then sends the RDAP GET of `url`; the outcome
+    // arrives as rdapAnswered or rdapUnreachable.
+    void openRdap(const QUrl &url);
 
     // The query line: Latin-1 bytes of `text`, then CR LF.
     void sendLine(const QString &text);
@@ -65,11 +65,11 @@ public:
     // The host the current query's connection was opened to (empty after a reset and
     // for RDAP).
     QString peerName() const;
-    // The host the current query was sent to: the WHOIS host as configured, or the host of
-    // the RDAP base. Kept until the next openQuery or reset.
+    // The host the current query was sent to: the WHOIS host as configured, or the RDAP
+    // URL's host. Kept until the next query or reset.
     QString host() const { return m_queryHost; }
     bool isConnected() const;
-    bool rdapPending() const { return !m_reply.isNull(); }
+    bool rdapPending() const { return m_rdap.isPending(); }
 
     // Reads what is buffered, at most MaxRead characters at a time, through the framing
     // of this connection. Returns the whole reply once it is complete (the server closed
@@ -82,20 +82,9 @@ public:
     // chanrow, chandomain and chanticks.
     void reset();
 
-    // The RDAP body read so far (at most MaxBody bytes).
-    QByteArray rdapBody() const { return m_body; }
-    // The body was longer than MaxBody and was cut off.
-    bool rdapBodyTruncated() const { return m_bodyTooLong; }
-    // The Retry-After of the last RDAP reply in seconds from when it came; -1 when it had
-    // none or it could not be read.
-    int rdapRetryAfterSeconds() const { return m_retryAfter; }
-    // A Retry-After value (delta-seconds or an HTTP date) as seconds from `now`; -1 when
-    // unreadable. A date already past gives 0.
-    static int retryAfterSeconds(const QByteArray &value, const QDateTime &now);
-
     // RDAP requests go through `manager` (owned by the caller); without one the channel
     // makes its own when first needed.
-    void setNetworkAccessManager(QNetworkAccessManager *manager);
+    void setNetworkAccessManager(QNetworkAccessManager *manager) { m_rdap.setNetworkAccessManager(manager); }
 
     QTcpSocket &socket() { return m_socket; }
 
@@ -106,13 +95,11 @@ signals:
     void dataArrived();
     // A WHOIS query ended without a reply to judge; emitted once per query.
     void failed(QueryChannel::Failure why);
-    void rdapFinished(int status); // HTTP status, 0 on a network error
+    // The RDAP query's outcome (RdapQuery::answered, RdapQuery::unreachable).
+    void rdapAnswered(int status, const QByteArray &body, int retryAfterSeconds);
+    void rdapUnreachable();
 
 private:
-    void dropRdap();
-    void onRdapData();
-    void onRdapFinished();
-    void readRetryAfter(const QNetworkReply *reply);
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
     void fail(Failure why);
@@ -127,10 +114,5 @@ private:
     bool m_peerClosed = false; // the server closed the current connection
     bool m_opening = false;    // inside openQuery
     quint64 m_query = 0;       // counts queries, so a late report of an old one is dropped
-    QNetworkAccessManager *m_nam = nullptr;
-    bool m_ownNam = false;
-    QPointer<QNetworkReply> m_reply;
-    QByteArray m_body;
-    bool m_bodyTooLong = false;
-    int m_retryAfter = -1;
+    RdapQuery m_rdap;
 };

@@ -2,8 +2,7 @@
 
 #include "run/QueryChannel.h"
 #include "run/TaskListStore.h"
-
-#include <QUrl>
+#include "whois/RdapBootstrapCache.h"
 
 using State = TaskListStore::State;
 using Result = TaskListStore::Result;
@@ -12,6 +11,8 @@ QueryRun::QueryRun(const ServerConfig &config, TaskListStore *store, QObject *pa
     : QObject(parent)
     , m_store(store)
     , m_servers(config)
+    , m_bootstrap(RdapBootstrapCache::load())
+    , m_bootstrapCache(new RdapBootstrapCache(this))
 {
     for (int i = 0; i < ChannelCount; ++i) {
         auto *c = new QueryChannel(i, this);
@@ -21,7 +22,10 @@ QueryRun::QueryRun(const ServerConfig &config, TaskListStore *store, QObject *pa
         connect(c, &QueryChannel::connected, this, [this, i] { Winsockme_Connect(i); });
         connect(c, &QueryChannel::dataArrived, this, [this, i] { Winsockme_DataArrival(i); });
         connect(c, &QueryChannel::failed, this, [this, i](QueryChannel::Failure why) { Winsockme_Error(i, why); });
-        connect(c, &QueryChannel::rdapFinished, this, [this, i](int status) { Winsockme_RdapFinished(i, status); });
+        connect(c, &QueryChannel::rdapAnswered, this, [this, i](int status, const QByteArray &body, int retryAfter) {
+            Winsockme_RdapAnswered(i, status, body, retryAfter);
+        });
+        connect(c, &QueryChannel::rdapUnreachable, this, [this, i] { Winsockme_RdapUnreachable(i); });
     }
 }
 
@@ -50,7 +54,7 @@ int QueryRun::channels() const
 bool QueryRun::isWaiting(int i) const
 {
     const QueryChannel &c = Winsockme(i);
-    return m_store->isRow(c.chanrow) && m_store->state(c.chanrow) == State::Querying;
+    return isProbing(i) || (m_store->isRow(c.chanrow) && m_store->state(c.chanrow) == State::Querying);
 }
 
 void QueryRun::reset(int channels)
@@ -68,6 +72,13 @@ void QueryRun::reset(int channels)
     m_lastTryTimedOut.clear();
     for (QString &h : m_chanhost)
         h.clear();
+    // Routing is per run too: the newest bootstrap at its start, every host's trust unknown.
+    m_bootstrap = RdapBootstrapCache::load();
+    m_refreshAsked = false;
+    m_chanprobe.fill(false);
+    m_trust.clear();
+    m_probing.clear();
+    m_viaWhois.clear();
     m_clock.start();
 }
 
@@ -107,14 +118,19 @@ void QueryRun::end()
         QueryChannel &c = Winsockme(i);
         c.Timerme.setEnabled(false);
         c.Timer1.setEnabled(false);
-        // Only a query still open is cut short; a settled row keeps its verdict.
-        if (isWaiting(i)) {
+        if (isProbing(i)) {
+            // A probe is no row: it is dropped, and the rows behind it stay waiting.
+            c.close();
+            m_chanprobe[size_t(i)] = false;
+        } else if (isWaiting(i)) {
+            // Only a query still open is cut short; a settled row keeps its verdict.
             m_store->setResult(c.chanrow, Result::UserEnded);
             m_store->setState(c.chanrow, State::Finished);
         }
         c.chanrow = 0;
         c.chanticks = 0;
     }
+    m_probing.clear();
 }
 
 void QueryRun::Timerme_Timer(int index)
@@ -124,14 +140,12 @@ void QueryRun::Timerme_Timer(int index)
         return;
     QueryChannel &c = Winsockme(index);
     m_chanhost[size_t(index)].clear(); // the channel is free: its slot ends here
-    if (m_pacing) {
-        const int row = nextRow();
-        if (row == 0)
-            return; // only held-back rows left for now: wait, keep ticking
-        if (row > 0 && row <= hosttt) {
-            ask(index, row, false); // a retry
-            return;
-        }
+    const int row = nextRow();
+    if (row == 0)
+        return; // only rows that wait for their registry left for now: keep ticking
+    if (row > 0 && row <= hosttt) {
+        ask(index, row, false); // a row that waited
+        return;
     }
     c.chanrow = hosttt + 1;
     const bool taken = c.chanrow <= hostii();
@@ -150,34 +164,96 @@ void QueryRun::Timerme_Timer(int index)
 void QueryRun::ask(int index, int row, bool fromCursor)
 {
     QueryChannel &c = Winsockme(index);
+    const QString domain = m_store->domain(row);
+    QueryRoute route = this->route(domain);
+    if (m_viaWhois.contains(row))
+        route.kind = QueryRoute::Whois; // its RDAP host could not be reached
+    const auto advance = [this, fromCursor] {
+        if (fromCursor) {
+            if (hosttt > 1 && hosttt < hostii())
+                emit scrollTo(hosttt);
+            ++hosttt;
+        }
+    };
+    if (route.kind == QueryRoute::Rdap && m_trust.value(route.rdapHost, Trust::Unknown) == Trust::Unknown) {
+        // The host's first row: its probe goes first, the row waits behind it.
+        park(row, route.rdapHost);
+        probe(index, route);
+        advance();
+        return;
+    }
     c.chanrow = row;
-    c.chandomain = m_store->domain(row);
-    // A blank imported line names no domain: nothing to ask.
-    const bool blank = c.chandomain.trimmed().isEmpty();
-    if (blank) {
+    c.chandomain = domain;
+    m_chanroute[size_t(index)] = route;
+    if (route.kind == QueryRoute::None) {
+        // A blank line, no domain name, or a TLD nobody answers for: nothing to ask.
         c.close(); // an earlier query's late reply must not reach this row
     } else {
-        const WhoisTarget target = domain(c.chandomain);
-        c.openQuery(target);
-        if (m_pacing) {
-            const QString host = hostOf(c.chandomain);
-            m_chanhost[size_t(index)] = host;
-            m_chansent[size_t(index)] = now();
-            paceOf(host).started(now());
+        if (route.kind == QueryRoute::Rdap) {
+            c.openRdap(route.rdapUrl);
+            refreshBootstrap();
+        } else {
+            c.openQuery(*route.whois);
         }
+        m_chanhost[size_t(index)] = route.host();
+        m_chansent[size_t(index)] = now();
+        if (m_pacing)
+            paceOf(route.host()).started(now());
     }
     m_store->setState(row, State::Querying);
     c.Timerme.setEnabled(false);
     c.Timer1.setEnabled(true);
-    if (fromCursor) {
-        if (hosttt > 1 && hosttt < hostii())
-            emit scrollTo(hosttt);
-        ++hosttt;
-    }
-    if (blank) {
+    advance();
+    if (route.kind == QueryRoute::None) {
         settle(c.chandomain, ReplyClassifier::Undecidable, index, row);
         checkEndOfBatch();
     }
+}
+
+void QueryRun::probe(int index, const QueryRoute &route)
+{
+    QueryChannel &c = Winsockme(index);
+    c.chanrow = 0; // no row: the list and its tallies never see the probe
+    c.chandomain.clear();
+    c.chanticks = 0;
+    m_chanroute[size_t(index)] = route;
+    m_chanprobe[size_t(index)] = true;
+    m_trust.insert(route.rdapHost, Trust::Unknown);
+    m_probing.insert(route.rdapHost);
+    c.openRdap(route.probeUrl);
+    refreshBootstrap();
+    m_chanhost[size_t(index)] = route.rdapHost;
+    m_chansent[size_t(index)] = now();
+    if (m_pacing)
+        paceOf(route.rdapHost).started(now());
+    c.Timerme.setEnabled(false);
+    c.Timer1.setEnabled(true);
+}
+
+void QueryRun::park(int row, const QString &host)
+{
+    // First in its host's queue: it was the first row to wait for the host.
+    m_store->setState(row, State::Waiting);
+    m_store->setResult(row, Result::None);
+    std::deque<Queued> &queue = m_queues[host];
+    queue.push_front(Queued{row, queue.empty() ? m_queueOrder++ : queue.front().order});
+    ++m_queued;
+}
+
+void QueryRun::refreshBootstrap()
+{
+    // The run goes on with the copy it has; a newer one serves the next run.
+    if (!m_refreshAsked) {
+        m_refreshAsked = true;
+        m_bootstrapCache->refresh(m_servers.config().rdapBootstrap);
+    }
+}
+
+bool QueryRun::mayAsk(const QString &host, qint64 t)
+{
+    if (m_probing.contains(host))
+        return false; // its rows wait for its probe
+    return !m_pacing || paceOf(host).mayStart(t, busy(host));
 }
 
 int QueryRun::nextRow()
@@ -187,7 +263,7 @@ int QueryRun::nextRow()
     const QString *best = nullptr;
     quint64 bestOrder = 0;
     for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
-        if (it->empty() || !paceOf(it.key()).mayStart(t, busy(it.key())))
+        if (it->empty() || !mayAsk(it.key(), t))
             continue;
         if (!best || it->front().order < bestOrder) {
             best = &it.key();
@@ -206,15 +282,11 @@ int QueryRun::nextRow()
     constexpr int LookAhead = 64;
     for (int n = 0; n < LookAhead && hosttt < hostii(); ++n) {
         const int row = hosttt + 1;
-        const QString d = m_store->domain(row);
-        if (d.trimmed().isEmpty())
-            return row;
-        const QString host = hostOf(d);
-        HostPace &p = paceOf(host);
-        if (p.mayStart(t, busy(host)))
-            return row;
+        const QString host = hostOf(m_store->domain(row));
+        if (host.isEmpty() || mayAsk(host, t))
+            return row; // nobody to ask is settled at once
         ++hosttt;
-        if (p.givenUp()) {
+        if (m_pacing && paceOf(host).givenUp()) {
             // The registry refuses this address: its further rows are not asked.
             m_store->setResult(row, Result::Undecidable);
             m_store->setState(row, State::Finished);
@@ -249,15 +321,34 @@ int QueryRun::busy(const QString &host) const
     return n;
 }
 
+QueryRoute QueryRun::route(const QString &strme) const
+{
+    return QueryRoute::choose(strme, m_bootstrap, m_servers);
+}
+
 QString QueryRun::hostOf(const QString &domain) const
 {
-    const WhoisTarget target = this->domain(domain);
-    return target.kind == WhoisTarget::Rdap ? QUrl(target.rdapBase).host() : target.host;
+    return route(domain).host();
 }
 
 int QueryRun::retryCount() const
 {
-    return m_queued;
+    // Rows waiting for their host's probe are no retries.
+    int parked = 0;
+    for (auto it = m_trust.cbegin(); it != m_trust.cend(); ++it)
+        if (*it == Trust::Unknown)
+            parked += int(m_queues.value(it.key()).size());
+    return m_queued - parked;
+}
+
+QStringList QueryRun::untrustedHosts() const
+{
+    QStringList lines;
+    for (auto it = m_trust.cbegin(); it != m_trust.cend(); ++it)
+        if (*it == Trust::Untrusted)
+            lines << it.key() + QStringLiteral("：无法确认未注册结果");
+    lines.sort();
+    return lines;
 }
 
 QStringList QueryRun::heldHosts() const
@@ -307,7 +398,8 @@ void QueryRun::giveUp(const QString &host, int alsoRow)
         m_store->setResult(row, m_lastTryTimedOut.contains(row) ? Result::Timeout : Result::Undecidable);
         m_store->setState(row, State::Finished);
     };
-    settleRow(alsoRow);
+    if (m_store->isRow(alsoRow))
+        settleRow(alsoRow);
     for (const Queued &q : m_queues.value(host))
         settleRow(q.row);
     m_queued -= int(m_queues.value(host).size());
@@ -323,8 +415,8 @@ void QueryRun::answered(int index)
 
 void QueryRun::Winsockme_Connect(int index)
 {
-    QueryChannel &c = Winsockme(index);
-    c.sendLine(c.chandomain);
+    // The name as every service is asked for it: its lower-case A-label.
+    Winsockme(index).sendLine(m_chanroute[size_t(index)].name);
 }
 
 void QueryRun::Winsockme_DataArrival(int index)
@@ -361,19 +453,112 @@ void QueryRun::Winsockme_Error(int index, QueryChannel::Failure why)
     checkEndOfBatch();
 }
 
-void QueryRun::Winsockme_RdapFinished(int index, int status)
+void QueryRun::Winsockme_RdapAnswered(int index, int status, const QByteArray &body, int retryAfterSeconds)
 {
     QueryChannel &c = Winsockme(index);
-    const ReplyClassifier::Verdict verdict = ReplyClassifier::classifyRdap(status);
-    if (m_pacing && verdict == ReplyClassifier::Limited && m_store->isRow(c.chanrow)) {
-        const int seconds = c.rdapRetryAfterSeconds();
-        limited(index, seconds >= 0 ? qint64(seconds) * 1000 : -1);
+    const ReplyClassifier::Verdict verdict = ReplyClassifier::classifyRdap(status, body);
+    if (isProbing(index)) {
+        probeAnswered(index, verdict, retryAfterSeconds);
         return;
     }
-    if (status != 0)
-        answered(index);
-    settle(c.chandomain, verdict, index, c.chanrow);
+    if (m_pacing && verdict == ReplyClassifier::Limited && m_store->isRow(c.chanrow)) {
+        limited(index, retryAfterSeconds >= 0 ? qint64(retryAfterSeconds) * 1000 : -1);
+        return;
+    }
+    answered(index);
+    // A host that never showed it knows a registered name may say 404 to everything.
+    const bool trusted = m_trust.value(m_chanroute[size_t(index)].rdapHost) == Trust::Trusted;
+    settle(c.chandomain, verdict == ReplyClassifier::Free && !trusted ? ReplyClassifier::Undecidable : verdict, index,
+           c.chanrow);
     checkEndOfBatch();
+}
+
+void QueryRun::Winsockme_RdapUnreachable(int index)
+{
+    QueryChannel &c = Winsockme(index);
+    if (isProbing(index)) {
+        probeUnreachable(index, Result::Undecidable);
+        return;
+    }
+    if (fallBack(index))
+        return;
+    // As with WHOIS: a host that answered before and now cannot be reached is limiting us.
+    const QString &host = m_chanhost[size_t(index)];
+    if (m_pacing && !host.isEmpty() && paceOf(host).hasAnswered() && m_store->isRow(c.chanrow)) {
+        limited(index);
+        return;
+    }
+    c.close();
+    settle(c.chandomain, ReplyClassifier::Undecidable, index, c.chanrow);
+    checkEndOfBatch();
+}
+
+void QueryRun::probeAnswered(int index, ReplyClassifier::Verdict verdict, int retryAfterSeconds)
+{
+    const QString host = m_chanroute[size_t(index)].rdapHost;
+    if (m_pacing && verdict == ReplyClassifier::Limited) {
+        // Asked again once the host may be asked; its rows keep waiting meanwhile.
+        const qint64 retryAfterMs = retryAfterSeconds >= 0 ? qint64(retryAfterSeconds) * 1000 : -1;
+        const qint64 sent = m_chansent[size_t(index)];
+        endProbe(index);
+        if (paceOf(host).limited(now(), sent, retryAfterMs) == HostPace::Step::GiveUp)
+            giveUp(host, 0);
+        checkEndOfBatch();
+        return;
+    }
+    answered(index);
+    m_trust.insert(host, verdict == ReplyClassifier::Registered ? Trust::Trusted : Trust::Untrusted);
+    endProbe(index);
+    checkEndOfBatch();
+}
+
+void QueryRun::probeUnreachable(int index, Result result)
+{
+    const QString host = m_chanroute[size_t(index)].rdapHost;
+    Winsockme(index).close();
+    endProbe(index);
+    // The rows behind it could not be asked there either: each goes to its TLD's WHOIS
+    // server where there is one, the rest are settled. The host's next row probes again.
+    const std::deque<Queued> rows = m_queues.take(host);
+    m_queued -= int(rows.size());
+    for (const Queued &q : rows) {
+        if (const std::optional<WhoisTarget> whois = route(m_store->domain(q.row)).whois) {
+            m_viaWhois.insert(q.row);
+            requeue(q.row, whois->host);
+        } else {
+            m_store->setResult(q.row, result);
+            m_store->setState(q.row, State::Finished);
+        }
+    }
+    checkEndOfBatch();
+}
+
+void QueryRun::endProbe(int index)
+{
+    QueryChannel &c = Winsockme(index);
+    m_probing.remove(m_chanroute[size_t(index)].rdapHost);
+    m_chanprobe[size_t(index)] = false;
+    m_chanhost[size_t(index)].clear();
+    c.chanticks = 0;
+    c.Timerme.setEnabled(true);
+}
+
+bool QueryRun::fallBack(int index)
+{
+    QueryChannel &c = Winsockme(index);
+    const QueryRoute &route = m_chanroute[size_t(index)];
+    const int row = c.chanrow;
+    if (route.kind != QueryRoute::Rdap || !route.whois || !m_store->isRow(row) || m_store->state(row) != State::Querying)
+        return false;
+    // The RDAP host cannot be reached at all: this row is asked at the WHOIS server.
+    c.close();
+    c.chanticks = 0;
+    c.chanrow = 0;
+    c.Timerme.setEnabled(true);
+    m_chanhost[size_t(index)].clear();
+    m_viaWhois.insert(row);
+    requeue(row, route.whois->host);
+    return true;
 }
 
 void QueryRun::ynwhois(const QString &mydomain, const QString &mydata, int myindex, int nowii)
@@ -403,7 +588,14 @@ void QueryRun::Timer1_Timer(int index)
     if (m_batchEnded)
         return;
     ++c.chanticks;
+    if (isProbing(index)) {
+        if (!c.Timerme.isEnabled() && c.chanticks >= TimeoutTicks && runflag != 0)
+            probeUnreachable(index, Result::Timeout);
+        return;
+    }
     if (!c.Timerme.isEnabled() && c.chanticks >= TimeoutTicks && m_store->isRow(c.chanrow) && runflag != 0) {
+        if (fallBack(index))
+            return;
         const QString &host = m_chanhost[size_t(index)];
         if (m_pacing && !host.isEmpty()) {
             m_lastTryTimedOut.insert(c.chanrow);

@@ -4,6 +4,9 @@
 #include "platform/WindowTimer.h"
 #include "run/HostPace.h"
 #include "run/QueryChannel.h"
+#include "run/TaskListStore.h"
+#include "whois/QueryRoute.h"
+#include "whois/RdapBootstrap.h"
 #include "whois/ReplyClassifier.h"
 #include "whois/WhoisServers.h"
 
@@ -16,7 +19,7 @@
 #include <array>
 #include <deque>
 
-class TaskListStore;
+class RdapBootstrapCache;
 
 // The query run: up to twenty channels take the task list's rows in order, one per query
 // tick, ask the registry and settle each row from its reply or by the time-out. Pause,
@@ -27,6 +30,12 @@ class TaskListStore;
 // RDAP 429/503, three time-outs in a row) costs no verdict: the row goes back to wait, the
 // registry is held back and asked more slowly (HostPace), and its rows are asked again
 // before rows no channel has taken yet. Without such evidence the run is the plain one.
+//
+// Each row goes where QueryRoute says. The first time a run sends a row to an RDAP host, the
+// host is first asked for a name it must know (its probe); the host's rows wait meanwhile.
+// A record for it makes the host's 404s mean free for the rest of the run; anything else
+// leaves them 无法获取数据. The probe is paced like a query but is no row. A row whose RDAP
+// host cannot be reached at all goes to its TLD's WHOIS server where our table has one.
 class QueryRun : public QObject
 {
     Q_OBJECT
@@ -40,8 +49,11 @@ public:
     QueryChannel &Winsockme(int i) const { return *m_channels[size_t(i)]; }
     WindowTimer &Timerme(int i) const;
     WindowTimer &Timer1(int i) const;
-    // The server to ask for a domain.
-    WhoisTarget domain(const QString &strme) const { return m_servers.domain(strme); }
+    // Who is asked about a domain, and what (by the bootstrap this run goes by).
+    QueryRoute route(const QString &strme) const;
+    // The RDAP bootstrap of this run, taken at its start.
+    const RdapBootstrap &bootstrap() const { return m_bootstrap; }
+    RdapBootstrapCache &bootstrapCache() const { return *m_bootstrapCache; }
 
     // The run's values.
     qint32 hosttt = 0; // rows handed to channels so far
@@ -64,25 +76,31 @@ public:
     // The pacing constants; tests hand shorter ones. Taken at the next reset.
     void setPaceRules(const PaceRules &rules) { m_rules = rules; }
     const PaceRules &paceRules() const { return m_rules; }
-    // Rows waiting for their held-back registry.
+    // Rows waiting for their held-back registry (not the rows waiting for a host's probe).
     int retryCount() const;
     // One line per held-back registry: "whois.cnnic.cn：查询受限，45 秒后继续".
     QStringList heldHosts() const;
     // The pace of a registry host in this run (nullptr before its first query).
     const HostPace *pace(const QString &host) const;
-    // The registry host a domain is asked at: the WHOIS host, or the RDAP base's host.
+    // One line per RDAP host whose probe got no record: "rdap.example：无法确认未注册结果".
+    QStringList untrustedHosts() const;
+    // The registry host a domain is asked at: the WHOIS host, or the RDAP base's host; empty
+    // when nobody is asked.
     QString hostOf(const QString &domain) const;
     // The end of the batch has come for this run.
     bool isFinished() const { return m_batchEnded; }
-    // A channel of the run still waits for the reply to its row.
+    // A channel of the run still waits for the reply to its row or to a host's probe.
     bool isWaiting(int i) const;
+    // The channel asks an RDAP host's probe name, not a row.
+    bool isProbing(int i) const { return m_chanprobe[size_t(i)]; }
 
     // --- Event handlers -----------------------------------------------------------------
     void Timerme_Timer(int index);
     void Winsockme_Connect(int index);
     void Winsockme_DataArrival(int index);
     void Winsockme_Error(int index, QueryChannel::Failure why);
-    void Winsockme_RdapFinished(int index, int status);
+    void Winsockme_RdapAnswered(int index, int status, const QByteArray &body, int retryAfterSeconds);
+    void Winsockme_RdapUnreachable(int index);
     void Timer1_Timer(int index);
     // Classifies a reply and settles the channel's row.
     void ynwhois(const QString &mydomain, const QString &mydata, int myindex, int nowii);
@@ -112,6 +130,16 @@ private:
     void requeue(int row, const QString &host);
     void giveUp(const QString &host, int alsoRow);
     void answered(int index);
+    // RDAP hosts: the probe, what its outcome means, and the WHOIS fallback.
+    enum class Trust { Unknown, Trusted, Untrusted };
+    bool mayAsk(const QString &host, qint64 t);
+    void probe(int index, const QueryRoute &route);
+    void probeAnswered(int index, ReplyClassifier::Verdict verdict, int retryAfterSeconds);
+    void probeUnreachable(int index, TaskListStore::Result result);
+    void endProbe(int index);
+    bool fallBack(int index);
+    void park(int row, const QString &host);
+    void refreshBootstrap();
 
     struct Queued
     {
@@ -133,4 +161,13 @@ private:
     QSet<int> m_lastTryTimedOut;
     std::array<QString, ChannelCount> m_chanhost;  // the host of the channel's current slot
     std::array<qint64, ChannelCount> m_chansent{}; // when its query was sent
+    // Routing.
+    RdapBootstrap m_bootstrap;
+    RdapBootstrapCache *m_bootstrapCache;
+    bool m_refreshAsked = false;
+    std::array<QueryRoute, ChannelCount> m_chanroute; // what the channel's current query asks
+    std::array<bool, ChannelCount> m_chanprobe{};     // it asks a host's probe, not a row
+    QHash<QString, Trust> m_trust; // RDAP hosts a row has been sent to in this run
+    QSet<QString> m_probing;       // RDAP hosts whose probe is out
+    QSet<int> m_viaWhois;          // rows whose RDAP host could not be reached
 };

@@ -1,5 +1,8 @@
 #include "whois/ReplyClassifier.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace {
 
 // Words that open or run through the terms-of-use, notice and disclaimer texts registries
@@ -99,11 +102,17 @@ ReplyClassifier::Verdict ReplyClassifier::classify(const QString &mydomain, cons
     return Undecidable;
 }
 
-ReplyClassifier::Verdict ReplyClassifier::classifyRdap(int status)
+ReplyClassifier::Verdict ReplyClassifier::classifyRdap(int status, const QByteArray &body)
 {
     switch (status) {
-    case 200:
-        return Registered;
+    case 200: {
+        // A 200 may carry an error page or another object class: only a domain record counts.
+        const QJsonObject record = QJsonDocument::fromJson(body).object();
+        return record.value(QLatin1String("objectClassName")) == QLatin1String("domain")
+                       && !record.contains(QLatin1String("errorCode"))
+                   ? Registered
+                   : Undecidable;
+    }
     case 404:
         return Free;
     case 429:

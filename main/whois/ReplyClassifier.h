@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -17,9 +18,9 @@ public:
     // short.
     static Verdict classify(const QString &mydomain, const QString &mydata);
 
-    // RDAP: 200 the name exists, 404 it does not, 429 and 503 the server is limiting us,
-    // anything else (0 for a network error, other 4xx and 5xx) says nothing.
-    static Verdict classifyRdap(int status);
+    // RDAP: 200 the name exists, but only with a body that is a domain object and no error;
+    // 404 it does not; 429 and 503 the server is limiting us; anything else says nothing.
+    static Verdict classifyRdap(int status, const QByteArray &body);
 
     // "已经被注册", "没有被注册", "无法获取数据" (Undecidable and Limited alike).
     static QString resultText(Verdict verdict);

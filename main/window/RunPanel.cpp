@@ -188,7 +188,7 @@ void RunPanel::refresh()
         m_eta->setText(m_querying && m_stats.running() ? RunStats::clock(m_stats.secondsLeft(remaining))
                                                        : QStringLiteral("—"));
     }
-    QStringList limits = m_run ? m_run->heldHosts() : QStringList();
+    QStringList limits = m_run ? m_run->heldHosts() + m_run->untrustedHosts() : QStringList();
     if (m_run && m_run->retryCount() > 0)
         limits << QStringLiteral("等待重试：%1").arg(grouped(m_run->retryCount()));
     m_limits->setText(limits.join(QLatin1Char('\n')));

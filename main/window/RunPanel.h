@@ -26,7 +26,8 @@ public:
     // The count of candidates the rule describes ("27,705,600"), or why the rule is refused.
     void setCandidateText(const QString &text);
 
-    // The query run whose held-back registries and waiting retries the panel shows.
+    // The query run whose held-back registries, waiting retries and RDAP hosts whose 404s
+    // are not believed the panel shows.
     void setQueryRun(const QueryRun *run) { m_run = run; }
 
     void runStarted();

@@ -6,17 +6,16 @@
 // value pointing each role at a local fake server and hand it to the windows.
 struct ServerConfig
 {
-    QString internic;   // .com .net (and the host the completion-marker rule looks for)
-    QString cnnic;      // .cn and everything under it
+    QString internic;      // .com .net (and the host the completion-marker rule looks for)
+    QString cnnic;         // .cn and everything under it
     QString la;
     QString me;
-    QString iana;       // every other key
-    QString educn;      // kept in the table, never selected (keyed on the last label)
+    QString educn;         // kept in the table, never selected
     QString name;
     QString biz;
-    QString rdapInfo;   // RDAP base for .info, ends with "/"
+    QString rdapBootstrap; // where a newer RDAP bootstrap is fetched from; empty: never
     quint16 whoisPort = 43;
-    QString updateBase; // scheme://host[:port], no trailing "/"
+    QString updateBase;    // scheme://host[:port], no trailing "/"
 
     // The values this build was configured with.
     static ServerConfig defaults();

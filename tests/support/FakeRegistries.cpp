@@ -1,5 +1,7 @@
 #include "FakeRegistries.h"
 
+#include "whois/QueryRoute.h"
+
 bool FakeRegistries::listen()
 {
     bool ok = false;
@@ -10,13 +12,46 @@ bool FakeRegistries::listen()
             if (!(ok = m_servers[size_t(r)]->listen(QHostAddress(QStringLiteral("127.0.0.%1").arg(r + 2)), port)))
                 break;
         }
-    m_rdap = std::make_unique<FakeHttpServer>();
-    return ok && m_rdap->listen();
+    for (int k = 0; k < RdapCount && ok; ++k) {
+        m_rdap[size_t(k)] = std::make_unique<FakeHttpServer>();
+        ok = m_rdap[size_t(k)]->listen(QHostAddress(QStringLiteral("127.0.0.%1").arg(11 + k)));
+        m_rdap[size_t(k)]->setResponder(truthfulRdap());
+    }
+    if (ok)
+        LoopbackBootstrap::write({{{QStringLiteral("info")}, rdapBase(0, QStringLiteral("/rdap/"))}});
+    return ok;
 }
 
 ServerConfig FakeRegistries::config() const
 {
     const auto h = [this](Role r) { return m_servers[size_t(r)]->host(); };
-    return ServerConfig{h(Internic), h(Cnnic), h(La), h(Me), h(Iana), h(Iana), h(Name), h(Biz),
-                        m_rdap->baseUrl() + QStringLiteral("/rdap/"), m_servers[0]->port(), {}};
+    return ServerConfig{h(Internic), h(Cnnic), h(La), h(Me), h(Iana), h(Name), h(Biz), {}, m_servers[0]->port(), {}};
+}
+
+bool FakeRegistries::isTaken(const QString &name)
+{
+    return name.startsWith(u't') || name == QueryRoute::probeName(name.section(u'.', 1));
+}
+
+FakeHttpServer::Response FakeRegistries::rdapRecord(const QString &name)
+{
+    return {200, R"({"objectClassName": "domain", "ldhName": ")" + name.toLatin1() + R"(", "status": ["active"]})"};
+}
+
+FakeHttpServer::Responder FakeRegistries::truthfulRdap()
+{
+    return [](const QString &path) {
+        const QString name = path.section(QStringLiteral("/domain/"), 1);
+        return isTaken(name) ? rdapRecord(name) : FakeHttpServer::Response{404, R"({"errorCode": 404, "title": "Not Found"})"};
+    };
+}
+
+FakeWhoisServer::Responder FakeRegistries::truthfulWhois()
+{
+    return [](const QByteArray &query, int) {
+        const QByteArray marker = ">>> Last update of whois database: 2024-09-01T10:00:00Z <<<\r\n";
+        return FakeWhoisServer::replyAtOnce(isTaken(QString::fromLatin1(query))
+                                                ? "Domain Name: " + query.toUpper() + "\r\nRegistry Domain ID: 1_DOMAIN\r\n" + marker
+                                                : "No match for \"" + query.toUpper() + "\".\r\n" + marker);
+    };
 }

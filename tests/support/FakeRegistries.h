@@ -2,6 +2,7 @@
 
 #include "FakeHttpServer.h"
 #include "FakeWhoisServer.h"
+#include "LoopbackBootstrap.h"
 
 #include "config/ServerConfig.h"
 
@@ -9,20 +10,33 @@
 #include <memory>
 
 // One fake WHOIS server per registry role, each on its own loopback address (127.0.0.2,
-// 127.0.0.3, ...) and all on one port, plus a local RDAP server; config() points every
-// role at them.
+// 127.0.0.3, ...) and all on one port, and fake RDAP servers on 127.0.0.11, 127.0.0.12, ...;
+// config() points every WHOIS role at them. listen() writes a bootstrap in which .info is
+// served by RDAP server 0 under "/rdap/" and no other TLD has RDAP; every RDAP server starts
+// out truthful.
 class FakeRegistries
 {
 public:
+    // Iana: no role of ours any more; a server there must never be asked.
     enum Role { Internic, Cnnic, La, Me, Iana, Name, Biz, RoleCount };
+    static constexpr int RdapCount = 4;
 
     // Listens on a port free on every address; false when none was found.
     bool listen();
     FakeWhoisServer &server(int role) { return *m_servers[size_t(role)]; }
-    FakeHttpServer &rdap() { return *m_rdap; }
+    FakeHttpServer &rdap(int k = 0) { return *m_rdap[size_t(k)]; }
+    // RDAP server k's base URL for `path` ("/rdap/" gives http://127.0.0.11:port/rdap/).
+    QString rdapBase(int k, const QString &path = QStringLiteral("/")) const { return m_rdap[size_t(k)]->baseUrl() + path; }
     ServerConfig config() const;
+
+    // Registries that tell the truth: a name beginning with "t", and the name a host is
+    // probed with, is registered; any other is not.
+    static bool isTaken(const QString &name);
+    static FakeHttpServer::Response rdapRecord(const QString &name);
+    static FakeHttpServer::Responder truthfulRdap();
+    static FakeWhoisServer::Responder truthfulWhois();
 
 private:
     std::array<std::unique_ptr<FakeWhoisServer>, RoleCount> m_servers;
-    std::unique_ptr<FakeHttpServer> m_rdap;
+    std::array<std::unique_ptr<FakeHttpServer>, RdapCount> m_rdap;
 };
