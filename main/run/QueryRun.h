@@ -25,8 +25,9 @@ class TaskListStore;
 //
 // A registry that limits us (a limit text, a refused connection after it has answered,
 // RDAP 429/503, three time-outs in a row) costs no verdict: the row goes back to wait, the
-// registry is held back and asked more slowly (HostPace), and its rows are asked again
-// before rows no channel has taken yet. Without such evidence the run is the plain one.
+// registry is held back and then paced just under what it answered (HostPace), and its rows
+// are asked again before rows no channel has taken yet. A row the registry keeps refusing
+// while it answers others is settled 无法获取数据. Without such evidence the run is the plain one.
 class QueryRun : public QObject
 {
     Q_OBJECT
@@ -66,7 +67,8 @@ public:
     const PaceRules &paceRules() const { return m_rules; }
     // Rows waiting for their held-back registry.
     int retryCount() const;
-    // One line per held-back registry: "whois.cnnic.cn：查询受限，45 秒后继续".
+    // One line per held-back registry, "whois.cnnic.cn：查询受限，45 秒后继续", and while the
+    // run goes on per paced one, "whois.cnnic.cn：限速 120 个/分".
     QStringList heldHosts() const;
     // The pace of a registry host in this run (nullptr before its first query).
     const HostPace *pace(const QString &host) const;
@@ -102,10 +104,10 @@ private:
     // Pacing.
     qint64 now() const { return m_clock.elapsed(); }
     HostPace &paceOf(const QString &host);
-    int busy(const QString &host) const;
     // The next row for a channel's tick: > 0 a row, 0 nothing to ask now (rows wait for
     // held-back registries), -1 no row left at all.
     int nextRow();
+    int fromQueues(qint64 t, bool evenAfterLimit);
     void ask(int index, int row, bool fromCursor);
     // The channel's query met a limit: its row waits again, or the registry is given up.
     void limited(int index, qint64 retryAfterMs = -1);
@@ -131,6 +133,13 @@ private:
     quint64 m_queueOrder = 0;
     int m_queued = 0;
     QSet<int> m_lastTryTimedOut;
-    std::array<QString, ChannelCount> m_chanhost;  // the host of the channel's current slot
-    std::array<qint64, ChannelCount> m_chansent{}; // when its query was sent
+    // Per row: limits it drew with answers to other rows between, and the host's answers at the last.
+    struct RowLimits
+    {
+        int count = 0;
+        quint64 answers = 0;
+    };
+    QHash<int, RowLimits> m_rowLimits;
+    std::array<QString, ChannelCount> m_chanhost; // the host of the channel's current slot
+    std::array<quint64, ChannelCount> m_chantag{}; // its query's start tag at that host
 };
