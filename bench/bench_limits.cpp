@@ -2,7 +2,8 @@
 // way registries do, one registry model a run:
 //   bucket600    a token bucket of 600 a minute holding ten seconds' worth
 //   bucket3000   the same at 3,000 a minute
-//   window50     50 per fixed 10 s window; 30 queries over the limit ban the client for 60 s
+//   window50     50 per fixed 10 s window; 30 queries over the limit (never forgiven until a
+//                ban) ban the client for 60 s
 //   sliding60    60 in any minute
 //   slowdown120  120 in any minute; beyond it "slow down", and that again to every query until
 //                the client has kept quiet for 20 s

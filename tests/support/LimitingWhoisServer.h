@@ -36,7 +36,7 @@ public:
         qint64 windowMs = 60000;
         double burst = 1;        // the tokens a full bucket holds (a new client starts full)
         qint64 quietMs = 0;      // > 0: after a limit, every query is limited until this long without one
-        int banAfter = 0;        // > 0: this many queries over the limit ban the client ...
+        int banAfter = 0;        // > 0: this many queries over the limit (since the last ban) get the client banned ...
         qint64 banMs = 0;        // ... for this long
         // `count` a minute, a bucket holding ten seconds' worth.
         static Limit bucket(double perMinute) { return {TokenBucket, int(perMinute), 60000, qMax(1.0, perMinute / 6)}; }
