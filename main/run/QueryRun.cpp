@@ -192,7 +192,7 @@ int QueryRun::fromQueues(qint64 t, bool evenAfterLimit)
         const quint64 answers = paceOf(it.key()).answers();
         for (auto q = it->begin(); q != it->end(); ++q) {
             const auto tally = m_rowLimits.constFind(q->row);
-            if (!evenAfterLimit && tally != m_rowLimits.cend() && tally->answers == answers)
+            if (!evenAfterLimit && tally != m_rowLimits.cend() && tally->answersAtLast == answers)
                 continue;
             if (!bestQueue || q->order < best->order) {
                 bestQueue = &*it;
@@ -308,12 +308,15 @@ void QueryRun::limited(int index, qint64 retryAfterMs)
     if (!m_store->isRow(row))
         return;
     // A row refused again and again while its registry answers others: no data, and it holds
-    // the registry back no more.
+    // the registry back no more. Its first limit counts, a later one once the registry has
+    // answered another row since the first.
     HostPace &pace = paceOf(host);
     RowLimits &tally = m_rowLimits[row];
-    if (tally.count == 0 || pace.answers() != tally.answers)
+    if (tally.count == 0)
+        tally.answersAtFirst = pace.answers();
+    if (tally.count == 0 || pace.answers() != tally.answersAtFirst)
         ++tally.count;
-    tally.answers = pace.answers();
+    tally.answersAtLast = pace.answers();
     if (tally.count >= m_rules.limitsPerRow) {
         m_store->setResult(row, Result::Undecidable);
         m_store->setState(row, State::Finished);

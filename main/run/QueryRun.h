@@ -133,11 +133,12 @@ private:
     quint64 m_queueOrder = 0;
     int m_queued = 0;
     QSet<int> m_lastTryTimedOut;
-    // Per row: limits it drew with answers to other rows between, and the host's answers at the last.
+    // Per row: the limits it drew that count, and its host's answers at its first and its last.
     struct RowLimits
     {
         int count = 0;
-        quint64 answers = 0;
+        quint64 answersAtFirst = 0;
+        quint64 answersAtLast = 0;
     };
     QHash<int, RowLimits> m_rowLimits;
     std::array<QString, ChannelCount> m_chanhost; // the host of the channel's current slot
