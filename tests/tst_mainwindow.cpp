@@ -274,7 +274,7 @@ void TestMainWindow::panelShowsHeldRegistry()
     const QString h = whois.host();
     Form1 form(ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}});
     PaceRules rules;
-    rules.backoffStartMs = 5000;
+    rules.holdMs = 5000;
     form.query().setPaceRules(rules);
     form.domaingz->setText(QStringLiteral("[limited]"));
     form.Command1_Click();

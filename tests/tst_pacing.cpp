@@ -4,16 +4,15 @@
 #include "FakeHttpServer.h"
 #include "LoopbackBootstrap.h"
 #include "FakeWhoisServer.h"
+#include "LimitingWhoisServer.h"
+#include "PacedRun.h"
 
 #include "run/HostPace.h"
-#include "run/QueryChannel.h"
-#include "run/QueryRun.h"
-#include "run/TaskListStore.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <deque>
 #include <memory>
 
 namespace {
@@ -21,11 +20,20 @@ namespace {
 // The product's constants, as the run uses them unless told otherwise.
 const PaceRules Product;
 
-// "l" a limit (from a query sent now), "a" an answer, "t" a time-out; a number before a
-// letter repeats it; "+N" lets N ms pass. Returns maxBusy/spacing/nextBackoff/heldFor and
-// "G" once given up.
+// "s" a query starts; "a", "l", "t" the oldest open query (or a new one) is answered, is
+// limited, times out; "L" the hold is waited out, then "l"; "R" a limit with a Retry-After of
+// two hours; a number before a letter repeats it; "+N" lets N ms pass. Returns held for/pace
+// a minute/holds, and "G" once given up.
 QString play(HostPace &p, const QString &events, qint64 &now)
 {
+    std::deque<quint64> open;
+    const auto take = [&] {
+        if (open.empty())
+            open.push_back(p.started(now));
+        const quint64 tag = open.front();
+        open.pop_front();
+        return tag;
+    };
     const auto number = [&events](qsizetype &i) {
         qint64 n = 0;
         while (i < events.size() && events.at(i).isDigit())
@@ -40,86 +48,42 @@ QString play(HostPace &p, const QString &events, qint64 &now)
             now += number(i);
         } else {
             const qint64 n = qMax<qint64>(1, number(i));
-            const QChar e = events.at(i++);
+            const char e = events.at(i++).toLatin1();
             for (qint64 k = 0; k < n; ++k) {
-                if (e == u'l')
-                    p.limited(now, now);
-                else if (e == u'a')
-                    p.answered();
-                else if (e == u't' && p.timedOut())
-                    p.limited(now, now);
+                if (e == 'L')
+                    now = qMax(now, p.heldUntil());
+                if (e == 's')
+                    open.push_back(p.started(now));
+                else if (e == 'a')
+                    take(), p.answered(now);
+                else if (e == 'l' || e == 'L' || e == 'R')
+                    p.limited(now, take(), e == 'R' ? 2 * 3600 * 1000 : -1);
+                else if (const quint64 tag = take(); p.timedOut()) // 't'
+                    p.limited(now, tag);
             }
         }
     }
-    return QStringLiteral("%1/%2/%3/%4%5").arg(p.maxBusy()).arg(p.spacingMs()).arg(p.nextBackoffMs())
-        .arg(qMax<qint64>(0, p.heldUntil() - now)).arg(p.givenUp() ? "G" : "");
+    return QStringLiteral("%1/%2/%3%4").arg(qMax<qint64>(0, p.heldUntil() - now)).arg(qRound(p.rateAt(now) * 60))
+        .arg(p.holds()).arg(p.givenUp() ? "G" : "");
 }
 
 // Short times in place of the product's, so a test waits a second, not minutes.
 PaceRules fast()
 {
     PaceRules r;
-    r.backoffStartMs = 150;
-    r.backoffCeilingMs = 600;
-    r.spacingCeilingMs = 400;
+    r.holdMs = 150;
+    r.longestHoldMs = 600;
+    r.shortestMeasureMs = 100;
     return r;
 }
 
 using State = TaskListStore::State;
-using Result = TaskListStore::Result;
 
 const QByteArray LimitText = "%ERROR:201: Query rate limit exceeded, try again later\r\n";
-const QByteArray Marker = ">>> Last update of whois database: 2024-09-01T10:00:00Z <<<\r\n";
 
-// The truth of a name: "t..." names are taken, the others free.
-QByteArray truthfulReply(const QByteArray &query)
+FakeWhoisServer::Script truthful(const QByteArray &q, int)
 {
-    return query.startsWith('t') ? "Domain Name: " + query.toUpper() + "\r\nRegistry Domain ID: 1_DOMAIN\r\n" + Marker
-                                 : "No match for \"" + query.toUpper() + "\".\r\n" + Marker;
-}
-
-// A paced run over a task list against loopback registries.
-struct Run
-{
-    TaskListStore store;
-    QueryRun query;
-    int finished = 0;
-    QElapsedTimer clock;
-
-    Run(const ServerConfig &c, const QStringList &domains, int channels)
-        : query(c, &store)
-    {
-        QObject::connect(&query, &QueryRun::finished, &query, [this] { ++finished; });
-        query.setPaceRules(fast());
-        store.appendMany(domains);
-        query.reset(channels);
-        clock.start();
-        query.handOver(channels);
-    }
-    // "R" registered, "F" free, "U" no data, "T" timed out, "-" waiting, "?" being asked.
-    QString rows() const
-    {
-        QString out;
-        for (int k = 1; k <= store.size(); ++k)
-            out += store.state(k) == State::Querying ? u'?' : QStringLiteral("-RFUTE").at(int(store.result(k)));
-        return out;
-    }
-    // What every row should end as.
-    QString truth() const
-    {
-        QString out;
-        for (int k = 1; k <= store.size(); ++k)
-            out += store.domain(k).startsWith(u't') ? u'R' : u'F';
-        return out;
-    }
-};
-
-QStringList names(const QString &tld, int n)
-{
-    QStringList list;
-    for (int k = 1; k <= n; ++k)
-        list << QStringLiteral("%1name%2.%3").arg(k % 2 ? "t" : "f").arg(k).arg(tld);
-    return list;
+    return FakeWhoisServer::replyAtOnce(PacedRun::reply(q));
 }
 
 } // namespace
@@ -130,21 +94,79 @@ class TestPacing : public QObject
 private slots:
     void hostPace_data();
     void hostPace();
-    void repeatsOfOneLimitCountOnce();
-    void heldHostWaits();
+    void startsFollowThePace();
     void init();
-    void everySecondQueryLimited();
+    void limitsOfOneRoundHoldOnce();
+    void keepsTheAllowance();
     void refusedForAWhile();
     void rdapRetryAfter();
     void limitedHostDoesNotSlowTheOthers();
     void endLeavesRetriesWaiting();
     void threeTimeoutsHoldTheHost();
+    void rowRefusedAloneSettles();
+    void nextRunStartsAfresh();
 
 private:
-    ServerConfig config() const;
+    ServerConfig config(const QString &host, quint16 port) const;
+    ServerConfig config() const { return config(m_com->host(), m_com->port()); }
     std::unique_ptr<FakeWhoisServer> m_com, m_cn;
     std::unique_ptr<FakeHttpServer> m_rdap;
 };
+
+void TestPacing::hostPace_data()
+{
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QString>("after"); // held for/pace a minute/holds, G given up
+    QTest::newRow("fresh: not paced") << "" << "0/0/0";
+    QTest::newRow("answers alone change nothing") << "50a" << "0/0/0";
+    QTest::newRow("first limit: 0.9 of the answers over at least 10 s, held 10 s") << "100a l" << "10000/540/1";
+    QTest::newRow("later: the answers of the last minute over a minute") << "100a +120000 300a l" << "10000/270/1";
+    QTest::newRow("five limits to queries started in one millisecond: one hold") << "100a 5s 5l" << "10000/540/1";
+    QTest::newRow("a limit to a query started before the last one is no news") << "100a 2s l +5000 l" << "5000/540/1";
+    QTest::newRow("no answer since the last limit: the hold doubles") << "100a l L" << "20000/540/2";
+    QTest::newRow("up to 10 minutes") << "100a l 8L" << "600000/582/9";
+    QTest::newRow("answered: three holds at the longest, then gives up") << "100a l 9L" << "0/582/9G";
+    QTest::newRow("an answer between holds at the longest starts over") << "100a l 8L a L" << "10000/1/10";
+    QTest::newRow("never answered: three holds") << "l 2L" << "40000/0/3";
+    QTest::newRow("never answered: then gives up") << "l 3L" << "0/0/3G";
+    QTest::newRow("two time-outs are no limit") << "2t" << "0/0/0";
+    QTest::newRow("the third is") << "3t" << "10000/0/1";
+    QTest::newRow("an answer breaks the row of time-outs") << "2ta2t" << "0/0/0";
+    QTest::newRow("Retry-After replaces the hold, an hour at most") << "100a R" << "3600000/540/1";
+    QTest::newRow("after the hold the pace climbs 2% of the ceiling a second") << "100a l +11000" << "0/552/1";
+    QTest::newRow("up to 0.97 of it") << "100a l +60000" << "0/582/1";
+    QTest::newRow("a ceiling from an unpaced burst grows 1% a second after a minute") << "100a l +80000" << "0/643/1";
+    QTest::newRow("one a paced limit confirmed does not, for 10 minutes")
+        << "100a l +10000 100a l +600000" << "0/1164/2";
+    QTest::newRow("then it grows 0.1% of the ceiling a second") << "100a l +10000 100a l +620000" << "0/1176/2";
+    QTest::newRow("ten a second per channel is no pace at all") << "2300a l" << "10000/0/1";
+}
+
+void TestPacing::hostPace()
+{
+    QFETCH(QString, events);
+    QFETCH(QString, after);
+    HostPace p(Product, 20);
+    qint64 now = 1000;
+    QCOMPARE(play(p, events, now), after);
+}
+
+void TestPacing::startsFollowThePace()
+{
+    HostPace p(Product, 20);
+    qint64 now = 1000;
+    play(p, QStringLiteral("100a l"), now);
+    QVERIFY(!p.mayStart(p.heldUntil() - 1));
+    // From the end of the hold: a tenth of a second's credit and one, then the pace.
+    double expected = 1 + p.rateAt(p.heldUntil()) * double(Product.creditMs) / 1000;
+    int starts = 0;
+    for (qint64 t = p.heldUntil(); t < p.heldUntil() + 10000; ++t) {
+        expected += p.rateAt(t) / 1000;
+        for (; p.mayStart(t) && starts < 1000; ++starts)
+            p.started(t);
+    }
+    QVERIFY2(qAbs(starts - expected) <= 1, qPrintable(QStringLiteral("%1 of %2").arg(starts).arg(expected)));
+}
 
 void TestPacing::init()
 {
@@ -155,28 +177,42 @@ void TestPacing::init()
     QVERIFY(m_cn->listen(QHostAddress(QStringLiteral("127.0.0.3")), m_com->port()));
     QVERIFY(m_rdap->listen());
     LoopbackBootstrap::write({{{QStringLiteral("info")}, m_rdap->baseUrl() + QStringLiteral("/rdap/")}});
-    m_com->setResponder([](const QByteArray &q, int) { return FakeWhoisServer::replyAtOnce(truthfulReply(q)); });
-    m_cn->setResponder([](const QByteArray &q, int) { return FakeWhoisServer::replyAtOnce(truthfulReply(q)); });
+    m_com->setResponder(truthful);
+    m_cn->setResponder(truthful);
 }
 
-ServerConfig TestPacing::config() const
+ServerConfig TestPacing::config(const QString &com, quint16 port) const
 {
-    const QString com = m_com->host(), cn = m_cn->host();
-    return ServerConfig{com, cn, com, com, com, com, com, {}, m_com->port(), {}};
+    const QString cn = m_cn->host();
+    return ServerConfig{com, cn, com, com, com, com, com, {}, port, {}};
 }
 
-void TestPacing::everySecondQueryLimited()
+void TestPacing::limitsOfOneRoundHoldOnce()
 {
-    m_com->setResponder([](const QByteArray &q, int earlier) {
-        return FakeWhoisServer::replyAtOnce(earlier % 2 ? LimitText : truthfulReply(q));
-    });
-    Run r(config(), names(QStringLiteral("com"), 12), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
-    QCOMPARE(r.rows(), r.truth()); // every row right: none lost, none settled by a limit
-    QVERIFY(m_com->connectionCount() >= 23);
-    QCOMPARE(r.query.retryCount(), 0);
-    // Holds were kept: at least the first one, and the rest grow from there.
-    QVERIFY(r.clock.elapsed() >= fast().backoffStartMs * 3);
+    // Five channels ask at once and all meet the limit: one hold of the first length.
+    m_com->setResponder([](const QByteArray &, int) { return FakeWhoisServer::replyAtOnce(LimitText); });
+    PacedRun r(config(), Product, PacedRun::names(QStringLiteral("com"), 5), 0);
+    r.query.reset(5);
+    for (int i = 0; i < 5; ++i)
+        r.query.Timerme_Timer(i);
+    QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 5, 5000);
+    QCOMPARE(r.query.heldHosts(), QStringList{m_com->host() + QStringLiteral("：查询受限，%1 秒后继续").arg(Product.holdMs / 1000)});
+}
+
+void TestPacing::keepsTheAllowance()
+{
+    // A registry that allows ten a second with a second's worth at once: after the first round
+    // beyond it the run keeps under it and says so.
+    LimitingWhoisServer server({LimitingWhoisServer::Limit::TokenBucket, 600, 60000, 10}, PacedRun::reply);
+    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.4"))));
+    PaceRules rules = fast();
+    rules.holdMs = rules.shortestMeasureMs = 1000;
+    PacedRun r(config(server.host(), server.port()), rules, PacedRun::names(QStringLiteral("com"), 40), 5);
+    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^127\\.0\\.0\\.4：限速 \\d+ 个/分$")).match(r.query.heldHosts().value(0)).hasMatch(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 20000);
+    QCOMPARE(r.rows(), r.truth());
+    QVERIFY2(server.limited() <= 5, qPrintable(QString::number(server.limited()))); // at most the first round
+    QCOMPARE(r.query.heldHosts(), QStringList()); // nothing left to pace
 }
 
 void TestPacing::refusedForAWhile()
@@ -187,9 +223,9 @@ void TestPacing::refusedForAWhile()
             m_com->refuseFor(1000);
             return FakeWhoisServer::closeWithoutReply();
         }
-        return FakeWhoisServer::replyAtOnce(truthfulReply(q));
+        return truthful(q, earlier);
     });
-    Run r(config(), names(QStringLiteral("com"), 10), 2);
+    PacedRun r(config(), fast(), PacedRun::names(QStringLiteral("com"), 10), 2);
     QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
     QCOMPARE(r.rows(), r.truth());
     QVERIFY(r.clock.elapsed() >= 1000);
@@ -199,7 +235,7 @@ void TestPacing::rdapRetryAfter()
 {
     const QString path = QStringLiteral("/rdap/domain/tname.info");
     m_rdap->setResponse(path, {429, "{}", -1, false, "Retry-After: 2\r\n"});
-    Run r(config(), {QStringLiteral("tname.info")}, 1);
+    PacedRun r(config(), fast(), {QStringLiteral("tname.info")}, 1);
     QTRY_COMPARE_WITH_TIMEOUT(m_rdap->requestedPaths().count(path), 1, 5000); // after the host's probe
     QElapsedTimer sinceLimit;
     sinceLimit.start();
@@ -218,23 +254,21 @@ void TestPacing::limitedHostDoesNotSlowTheOthers()
     // .cn limits every query from the start; .com answers at once.
     m_cn->setResponder([](const QByteArray &, int) { return FakeWhoisServer::replyAtOnce(LimitText); });
     QStringList domains;
-    const QStringList com = names(QStringLiteral("com"), 10), cn = names(QStringLiteral("cn"), 10);
+    const QStringList com = PacedRun::names(QStringLiteral("com"), 10), cn = PacedRun::names(QStringLiteral("cn"), 10);
     for (int k = 0; k < 10; ++k)
         domains << com[k] << cn[k];
-    Run r(config(), domains, 2);
+    PacedRun r(config(), fast(), domains, 2);
     qint64 comDone = -1;
+    const QRegularExpression everySecond(QStringLiteral(".(.)"));
     QObject::connect(&r.store, &TaskListStore::rowChanged, &r.store, [&] {
-        if (comDone < 0 && r.rows().remove(QRegularExpression(QStringLiteral(".(.)"))) == r.truth().remove(QRegularExpression(QStringLiteral(".(.)"))))
+        if (comDone < 0 && r.rows().remove(everySecond) == r.truth().remove(everySecond))
             comDone = r.clock.elapsed();
     });
     QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
     // The .com rows at the plain pace (two channels, ten rows a second each); the .cn rows
     // given up after three holds without an answer, none of them called free.
     QVERIFY2(comDone >= 0 && comDone < 1500, qPrintable(QString::number(comDone)));
-    QString expected;
-    for (int k = 0; k < 10; ++k)
-        expected += r.truth().at(2 * k) + QStringLiteral("U");
-    QCOMPARE(r.rows(), expected);
+    QCOMPARE(r.rows(), r.truth().replace(everySecond, QStringLiteral("\\1U")));
     QVERIFY(r.clock.elapsed() >= 150 + 300 + 600);
     QVERIFY(r.query.heldHosts().value(0).startsWith(m_cn->host()));
 }
@@ -242,116 +276,77 @@ void TestPacing::limitedHostDoesNotSlowTheOthers()
 void TestPacing::endLeavesRetriesWaiting()
 {
     m_com->setResponder([](const QByteArray &q, int earlier) {
-        return FakeWhoisServer::replyAtOnce(earlier == 1 ? LimitText : truthfulReply(q));
+        return earlier == 1 ? FakeWhoisServer::replyAtOnce(LimitText) : truthful(q, earlier);
     });
-    Run r(config(), names(QStringLiteral("com"), 3), 1);
+    PacedRun r(config(), fast(), PacedRun::names(QStringLiteral("com"), 3), 1);
     QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
     QCOMPARE(r.finished, 0); // a run with a row waiting for its registry is not over
     r.query.end();
     QTest::qWait(300);
-    QCOMPARE(r.store.state(2), State::Waiting);
-    QCOMPARE(r.store.result(2), Result::None);
+    QCOMPARE(r.rows().left(2), QStringLiteral("R-"));
     QVERIFY(r.store.domains(true).contains(QStringLiteral("fname2.com"))); // in the rest list
     QCOMPARE(r.finished, 0);
 }
-
-void TestPacing::hostPace_data()
-{
-    QTest::addColumn<QString>("events");
-    QTest::addColumn<QString>("after"); // maxBusy/spacing/next back-off/held for, G given up
-    QTest::newRow("fresh: the whole run's pace") << "" << "20/100/15000/0";
-    QTest::newRow("answers change nothing") << "50a" << "20/100/15000/0";
-    QTest::newRow("first limit: half as many, held 15 s") << "l" << "10/100/30000/15000";
-    QTest::newRow("second limit doubles the hold") << "l+15000l" << "5/100/60000/30000";
-    QTest::newRow("down to one in flight") << "a+15000l+30000l+60000l+120000l+240000l" << "1/200/480000/240000";
-    QTest::newRow("then spacing doubles") << "a+15000l+30000l+60000l+120000l+240000l+480000l" << "1/400/600000/480000";
-    QTest::newRow("spacing stops at 60 s") << "a4l lalalalalalalalalala" << "1/60000/600000/600000";
-    QTest::newRow("20 answers: spacing halves first") << "a+15000l+30000l+60000l+120000l+240000l+480000l+600000 20a"
-                                                   << "1/200/15000/0";
-    QTest::newRow("19 answers are not enough") << "a+15000l+30000l+60000l+120000l+240000l+480000l+600000 19a"
-                                               << "1/400/600000/0";
-    QTest::newRow("then one more in flight") << "l+15000 20a" << "11/100/15000/0";
-    QTest::newRow("never past the run's channels") << "l+15000 400a" << "20/100/15000/0";
-    QTest::newRow("two time-outs are no limit") << "2t" << "20/100/15000/0";
-    QTest::newRow("the third is") << "3t" << "10/100/30000/15000";
-    QTest::newRow("an answer breaks the row of time-outs") << "2ta2t" << "20/100/15000/0";
-    QTest::newRow("never answered: gives up after three holds") << "l+15000l+30000l+60000l" << "2/100/120000/0G";
-    QTest::newRow("never answered: three holds are not yet") << "l+15000l+30000l" << "2/100/120000/60000";
-    QTest::newRow("answered: three holds at the ceiling, then gives up")
-        << "a6l+600000l+600000l+600000l+600000l" << "1/3200/600000/0G";
-    QTest::newRow("answered: an answer between ceiling holds starts over")
-        << "a6l+600000l+600000la+600000l+600000l" << "1/6400/600000/600000";
-}
-
-void TestPacing::hostPace()
-{
-    QFETCH(QString, events);
-    QFETCH(QString, after);
-    HostPace p(Product, 20);
-    qint64 now = 1000;
-    QCOMPARE(play(p, events, now), after);
-}
-
-void TestPacing::repeatsOfOneLimitCountOnce()
-{
-    // Twenty channels met the limit at once: one hold, one step down.
-    HostPace p(Product, 20);
-    for (int i = 0; i < 20; ++i)
-        p.limited(5000 + i, 4000 + i);
-    QCOMPARE(p.maxBusy(), 10);
-    QCOMPARE(p.heldUntil(), 5000 + 15000);
-    // A query sent after that limit is new evidence.
-    p.limited(21000, 20500);
-    QCOMPARE(p.maxBusy(), 5);
-    QCOMPARE(p.heldUntil(), 21000 + 30000);
-    // The server's own word on when to come back.
-    p.limited(60000, 59000, 2000);
-    QCOMPARE(p.heldUntil(), 62000);
-}
-
-void TestPacing::heldHostWaits()
-{
-    HostPace p(Product, 4);
-    QVERIFY(p.mayStart(0, 3));
-    QVERIFY(!p.mayStart(0, 4));
-    p.limited(100, 100);
-    QVERIFY(!p.mayStart(15099, 0));
-    QVERIFY(p.mayStart(15100, 1));
-    QVERIFY(!p.mayStart(15100, 2));
-    p.limited(16000, 15500);
-    p.limited(50000, 49000); // one in flight: now spacing
-    QCOMPARE(p.spacingMs(), 200);
-    p.started(200000);
-    QVERIFY(!p.mayStart(200199, 0));
-    QVERIFY(p.mayStart(200200, 0));
-}
-
 
 void TestPacing::threeTimeoutsHoldTheHost()
 {
     // A silent registry: the first two time-outs are verdicts, the third is a limit.
     m_com->setResponder([](const QByteArray &, int) { return FakeWhoisServer::silent(); });
-    TaskListStore store;
-    QueryRun run(config(), &store);
     PaceRules rules = fast();
-    rules.backoffStartMs = rules.backoffCeilingMs = 5000;
-    run.setPaceRules(rules);
-    store.appendMany(names(QStringLiteral("com"), 4));
-    run.reset(1);
+    rules.holdMs = rules.longestHoldMs = 5000;
+    PacedRun r(config(), rules, PacedRun::names(QStringLiteral("com"), 4), 0);
     for (int row = 1; row <= 3; ++row) {
-        run.Timerme_Timer(0);
-        QCOMPARE(run.Winsockme(0).chanrow, row);
+        r.query.Timerme_Timer(0);
+        QCOMPARE(r.query.Winsockme(0).chanrow, row);
         for (int t = 0; t < QueryRun::TimeoutTicks; ++t)
-            run.Timer1_Timer(0);
+            r.query.Timer1_Timer(0);
     }
-    QCOMPARE(TaskListStore::resultText(store.result(1)), QStringLiteral("查询超时"));
-    QCOMPARE(TaskListStore::resultText(store.result(2)), QStringLiteral("查询超时"));
-    QCOMPARE(store.state(3), State::Waiting);
-    QCOMPARE(run.retryCount(), 1);
-    QCOMPARE(run.heldHosts(), QStringList{m_com->host() + QStringLiteral("：查询受限，5 秒后继续")});
-    run.Timerme_Timer(0); // held back: row 4 waits behind it, nothing is asked
-    QCOMPARE(run.retryCount(), 2);
-    QCOMPARE(store.countState(State::Querying), 0);
+    QCOMPARE(r.rows(), QStringLiteral("TT--"));
+    QCOMPARE(r.query.retryCount(), 1);
+    QCOMPARE(r.query.heldHosts(), QStringList{m_com->host() + QStringLiteral("：查询受限，5 秒后继续")});
+    r.query.Timerme_Timer(0); // held back: row 4 waits behind it, nothing is asked
+    QCOMPARE(r.query.retryCount(), 2);
+    QCOMPARE(r.store.countState(State::Querying), 0);
+}
+
+void TestPacing::rowRefusedAloneSettles()
+{
+    // The registry limits one name every time and answers the others: tried three times with
+    // answers to other rows between, that row settles 无法获取数据 and its last limit holds nothing back.
+    const QByteArray stuck = "fstuck.com";
+    m_com->setResponder([stuck](const QByteArray &q, int earlier) {
+        return q == stuck ? FakeWhoisServer::replyAtOnce(LimitText) : truthful(q, earlier);
+    });
+    // One channel, the row next to last: were it asked again first after each hold, no answer
+    // would come between; its third try comes when no other row is left.
+    QStringList domains = PacedRun::names(QStringLiteral("com"), 20);
+    domains.insert(19, QString::fromLatin1(stuck));
+    PacedRun r(config(), fast(), domains, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 20000);
+    QCOMPARE(r.rows(), r.truth().replace(19, 1, u'U'));
+    QCOMPARE(m_com->received().count(stuck + "\r\n"), 3);
+    QCOMPARE(r.query.pace(m_com->host())->holds(), 2); // the third limit held nothing back
+}
+
+void TestPacing::nextRunStartsAfresh()
+{
+    // A run ends with its registry paced and a row twice limited; the next run over the same
+    // list asks at once, unpaced, and that row's first limit in it is its first.
+    m_com->setResponder([](const QByteArray &q, int earlier) {
+        return q.startsWith("fname1") ? FakeWhoisServer::replyAtOnce(LimitText) : truthful(q, earlier);
+    });
+    const QStringList names = PacedRun::names(QStringLiteral("com"), 20).mid(1);
+    PacedRun r(config(), fast(), QStringList{QStringLiteral("fname1.com")} + names, 3);
+    QTRY_VERIFY_WITH_TIMEOUT(m_com->received().count("fname1.com\r\n") == 2 && r.store.state(1) == State::Waiting, 10000);
+    r.query.end();
+    r.store.clear();
+    r.store.appendMany(QStringList{QStringLiteral("fname1.com")} + names);
+    r.query.reset(1);
+    QCOMPARE(r.query.heldHosts(), QStringList());
+    r.query.Timerme_Timer(0);
+    QCOMPARE(r.store.state(1), State::Querying);
+    QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
+    QCOMPARE(r.rows().left(1), QStringLiteral("-"));
 }
 
 QTEST_GUILESS_MAIN(TestPacing)

@@ -70,6 +70,7 @@ void QueryRun::reset(int channels)
     m_queues.clear();
     m_queued = 0;
     m_lastTryTimedOut.clear();
+    m_rowLimits.clear();
     for (QString &h : m_chanhost)
         h.clear();
     // Routing is per run too: the newest bootstrap at its start, every host's trust unknown.
@@ -196,9 +197,8 @@ void QueryRun::ask(int index, int row, bool fromCursor)
             c.openQuery(*route.whois);
         }
         m_chanhost[size_t(index)] = route.host();
-        m_chansent[size_t(index)] = now();
         if (m_pacing)
-            paceOf(route.host()).started(now());
+            m_chantag[size_t(index)] = paceOf(route.host()).started(now());
     }
     m_store->setState(row, State::Querying);
     c.Timerme.setEnabled(false);
@@ -223,9 +223,8 @@ void QueryRun::probe(int index, const QueryRoute &route)
     c.openRdap(route.probeUrl);
     refreshBootstrap();
     m_chanhost[size_t(index)] = route.rdapHost;
-    m_chansent[size_t(index)] = now();
     if (m_pacing)
-        paceOf(route.rdapHost).started(now());
+        m_chantag[size_t(index)] = paceOf(route.rdapHost).started(now());
     c.Timerme.setEnabled(false);
     c.Timer1.setEnabled(true);
 }
@@ -253,30 +252,46 @@ bool QueryRun::mayAsk(const QString &host, qint64 t)
 {
     if (m_probing.contains(host))
         return false; // its rows wait for its probe
-    return !m_pacing || paceOf(host).mayStart(t, busy(host));
+    return !m_pacing || paceOf(host).mayStart(t);
+}
+
+int QueryRun::fromQueues(qint64 t, bool evenAfterLimit)
+{
+    // The longest waiting row whose registry may be asked now. A row that drew a limit waits
+    // until its registry has answered another row since, unless `evenAfterLimit`.
+    std::deque<Queued> *bestQueue = nullptr;
+    std::deque<Queued>::iterator best;
+    for (auto it = m_queues.begin(); it != m_queues.end(); ++it) {
+        if (it->empty() || !mayAsk(it.key(), t))
+            continue;
+        const quint64 answers = paceOf(it.key()).answers();
+        for (auto q = it->begin(); q != it->end(); ++q) {
+            const auto tally = m_rowLimits.constFind(q->row);
+            if (!evenAfterLimit && tally != m_rowLimits.cend() && tally->answersAtLast == answers)
+                continue;
+            if (!bestQueue || q->order < best->order) {
+                bestQueue = &*it;
+                best = q;
+            }
+            break;
+        }
+    }
+    if (!bestQueue)
+        return 0;
+    const int row = best->row;
+    bestQueue->erase(best);
+    --m_queued;
+    return row;
 }
 
 int QueryRun::nextRow()
 {
     const qint64 t = now();
-    // Rows waiting for their registry come first, the longest waiting first.
-    const QString *best = nullptr;
-    quint64 bestOrder = 0;
-    for (auto it = m_queues.cbegin(); it != m_queues.cend(); ++it) {
-        if (it->empty() || !mayAsk(it.key(), t))
-            continue;
-        if (!best || it->front().order < bestOrder) {
-            best = &it.key();
-            bestOrder = it->front().order;
-        }
-    }
-    if (best) {
-        std::deque<Queued> &queue = m_queues[*best];
-        const int row = queue.front().row;
-        queue.pop_front();
-        --m_queued;
+    // Rows waiting for their registry come first, the longest waiting first. One that drew a
+    // limit lets another row of its registry go first, so a name the registry refuses on its
+    // own settles after its tries instead of holding the registry back each time.
+    if (const int row = fromQueues(t, false))
         return row;
-    }
     // Then the rows no channel has taken yet; a row whose registry is held back waits in
     // that registry's queue. A bounded look-ahead per tick keeps a tick short on long lists.
     constexpr int LookAhead = 64;
@@ -294,9 +309,12 @@ int QueryRun::nextRow()
             requeue(row, host);
         }
     }
-    if (hosttt < hostii() || m_queued > 0)
+    if (hosttt < hostii())
         return 0;
-    return -1;
+    // No other row left to ask: the rows that drew a limit go again as they are.
+    if (const int row = fromQueues(t, true))
+        return row;
+    return m_queued > 0 ? 0 : -1;
 }
 
 HostPace &QueryRun::paceOf(const QString &host)
@@ -311,14 +329,6 @@ const HostPace *QueryRun::pace(const QString &host) const
 {
     const auto it = m_paces.constFind(host);
     return it == m_paces.cend() ? nullptr : &*it;
-}
-
-int QueryRun::busy(const QString &host) const
-{
-    int n = 0;
-    for (int i = 0; i < channels(); ++i)
-        n += m_chanhost[size_t(i)] == host;
-    return n;
 }
 
 QueryRoute QueryRun::route(const QString &strme) const
@@ -360,6 +370,8 @@ QStringList QueryRun::heldHosts() const
             lines << it.key() + QStringLiteral("：查询受限，已放弃");
         else if (it->heldAt(t))
             lines << it.key() + QStringLiteral("：查询受限，%1 秒后继续").arg((it->heldUntil() - t + 999) / 1000);
+        else if (it->rateAt(t) > 0 && !m_batchEnded)
+            lines << it.key() + QStringLiteral("：限速 %1 个/分").arg(qMax(1, qRound(it->rateAt(t) * 60)));
     }
     lines.sort();
     return lines;
@@ -385,7 +397,20 @@ void QueryRun::limited(int index, qint64 retryAfterMs)
     m_chanhost[size_t(index)].clear();
     if (!m_store->isRow(row))
         return;
-    if (paceOf(host).limited(now(), m_chansent[size_t(index)], retryAfterMs) == HostPace::Step::GiveUp)
+    // A row refused again and again while its registry answers others: no data, and it holds
+    // the registry back no more. Its first limit counts, a later one once the registry has
+    // answered another row since the first.
+    HostPace &pace = paceOf(host);
+    RowLimits &tally = m_rowLimits[row];
+    if (tally.count == 0)
+        tally.answersAtFirst = pace.answers();
+    if (tally.count == 0 || pace.answers() != tally.answersAtFirst)
+        ++tally.count;
+    tally.answersAtLast = pace.answers();
+    if (tally.count >= m_rules.limitsPerRow) {
+        m_store->setResult(row, Result::Undecidable);
+        m_store->setState(row, State::Finished);
+    } else if (pace.limited(now(), m_chantag[size_t(index)], retryAfterMs) == HostPace::Step::GiveUp)
         giveUp(host, row);
     else
         requeue(row, host);
@@ -410,7 +435,7 @@ void QueryRun::answered(int index)
 {
     if (!m_pacing || m_chanhost[size_t(index)].isEmpty())
         return;
-    paceOf(m_chanhost[size_t(index)]).answered();
+    paceOf(m_chanhost[size_t(index)]).answered(now());
 }
 
 void QueryRun::Winsockme_Connect(int index)
@@ -499,9 +524,9 @@ void QueryRun::probeAnswered(int index, ReplyClassifier::Verdict verdict, int re
     if (m_pacing && verdict == ReplyClassifier::Limited) {
         // Asked again once the host may be asked; its rows keep waiting meanwhile.
         const qint64 retryAfterMs = retryAfterSeconds >= 0 ? qint64(retryAfterSeconds) * 1000 : -1;
-        const qint64 sent = m_chansent[size_t(index)];
+        const quint64 tag = m_chantag[size_t(index)];
         endProbe(index);
-        if (paceOf(host).limited(now(), sent, retryAfterMs) == HostPace::Step::GiveUp)
+        if (paceOf(host).limited(now(), tag, retryAfterMs) == HostPace::Step::GiveUp)
             giveUp(host, 0);
         checkEndOfBatch();
         return;

@@ -28,8 +28,9 @@ class RdapBootstrapCache;
 //
 // A registry that limits us (a limit text, a refused connection after it has answered,
 // RDAP 429/503, three time-outs in a row) costs no verdict: the row goes back to wait, the
-// registry is held back and asked more slowly (HostPace), and its rows are asked again
-// before rows no channel has taken yet. Without such evidence the run is the plain one.
+// registry is held back and then paced just under what it answered (HostPace), and its rows
+// are asked again before rows no channel has taken yet. A row the registry keeps refusing
+// while it answers others is settled 无法获取数据. Without such evidence the run is the plain one.
 //
 // Each row goes where QueryRoute says. The first time a run sends a row to an RDAP host, the
 // host is first asked for a name it must know (its probe); the host's rows wait meanwhile.
@@ -78,7 +79,8 @@ public:
     const PaceRules &paceRules() const { return m_rules; }
     // Rows waiting for their held-back registry (not the rows waiting for a host's probe).
     int retryCount() const;
-    // One line per held-back registry: "whois.cnnic.cn：查询受限，45 秒后继续".
+    // One line per held-back registry, "whois.cnnic.cn：查询受限，45 秒后继续", and while the
+    // run goes on per paced one, "whois.cnnic.cn：限速 120 个/分".
     QStringList heldHosts() const;
     // The pace of a registry host in this run (nullptr before its first query).
     const HostPace *pace(const QString &host) const;
@@ -120,10 +122,10 @@ private:
     // Pacing.
     qint64 now() const { return m_clock.elapsed(); }
     HostPace &paceOf(const QString &host);
-    int busy(const QString &host) const;
     // The next row for a channel's tick: > 0 a row, 0 nothing to ask now (rows wait for
     // held-back registries), -1 no row left at all.
     int nextRow();
+    int fromQueues(qint64 t, bool evenAfterLimit);
     void ask(int index, int row, bool fromCursor);
     // The channel's query met a limit: its row waits again, or the registry is given up.
     void limited(int index, qint64 retryAfterMs = -1);
@@ -159,8 +161,16 @@ private:
     quint64 m_queueOrder = 0;
     int m_queued = 0;
     QSet<int> m_lastTryTimedOut;
-    std::array<QString, ChannelCount> m_chanhost;  // the host of the channel's current slot
-    std::array<qint64, ChannelCount> m_chansent{}; // when its query was sent
+    // Per row: the limits it drew that count, and its host's answers at its first and its last.
+    struct RowLimits
+    {
+        int count = 0;
+        quint64 answersAtFirst = 0;
+        quint64 answersAtLast = 0;
+    };
+    QHash<int, RowLimits> m_rowLimits;
+    std::array<QString, ChannelCount> m_chanhost; // the host of the channel's current slot
+    std::array<quint64, ChannelCount> m_chantag{}; // its query's start tag at that host
     // Routing.
     RdapBootstrap m_bootstrap;
     RdapBootstrapCache *m_bootstrapCache;
