@@ -39,9 +39,6 @@ public:
     int holds() const { return m_holds; }
     // Queries a second at `nowMs`; 0 while unpaced.
     double rateAt(qint64 nowMs) const;
-    // The ceiling the pace was taken from, and whether a limit while paced confirmed it.
-    double ceiling() const { return m_ceiling; }
-    bool confirmed() const { return m_confirmed; }
 
 private:
     double creditAt(qint64 nowMs) const;
@@ -49,9 +46,8 @@ private:
     PaceRules m_rules;
     double m_unpacedRate;
     double m_ceiling = 0;     // 0: not paced
-    bool m_confirmed = false;
+    bool m_confirmed = false; // by a limit while paced
     qint64 m_climbFrom = 0;   // the end of the hold that set the pace
-    qint64 m_lastLimit = 0;   // the last limit that counted
     double m_credit = 0;
     qint64 m_creditAt = 0;
     qint64 m_heldUntil = 0;
