@@ -23,7 +23,7 @@ static const rlimit NoCap = [] { rlimit r{}; getrlimit(RLIMIT_FSIZE, &r); return
 static QStringList snapshot(const Form1 &form)
 {
     QString flags;
-    for (int i = 0; i < 12 + Form1::ChannelCount; ++i)
+    for (int i = 0; i < 12 + QueryRun::ChannelCount; ++i)
         flags += (i < 12 ? form.commands()[i]->isEnabled() : form.Timerme(i - 12).isEnabled()) ? u'1' : u'0';
     QStringList s{form.SkinLabel14->text(), form.RichTextBox1->toPlainText(), flags,
                   QStringLiteral("%1 %2 %3 %4").arg(QString::number(form.query().threads)).arg(form.hostii()).arg(form.query().hosttt).arg(form.query().runflag)};
@@ -96,6 +96,7 @@ private slots:
         // A file cut inside its last character keeps its last line, the broken bytes shown as such.
         row(11, "unfinished last character", {"a.com", QStringLiteral("b\uFFFD")}, "a.com\r\nb\xD6");
         row(11, "unfinished four-byte character", {QStringLiteral("\uFFFD")}, "\x81\x30\x81");
+        row(11, "broken character before a CR", {QStringLiteral("\uFFFD"), QStringLiteral("\uFFFD")}, "\x95\x33\r\x9F");
         for (const QString file : {"", "no/such.txt", "folder", "full.txt"})
             for (int c : file == "full.txt" ? QList<int>{8, 10, 12} : QList<int>{8, 10, 11, 12})
                 row(c, "to '" + file + u'\'', {"a.com", "b.com", "c.com"}, "old.com\r\n", file);
