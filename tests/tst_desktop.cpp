@@ -8,6 +8,8 @@
 #include "platform/WindowTimer.h"
 #include "window/CloseQuestion.h"
 #include "window/FileDialog.h"
+#include "platform/Twips.h"
+#include "run/QueryRun.h"
 #include "window/Form1.h"
 #include "window/MainLayout.h"
 #include "window/RunPanel.h"
@@ -363,7 +365,7 @@ private slots:
         QCOMPARE(readAll(path.isEmpty() ? m_dir->filePath(QStringLiteral("free.txt")) : path), file);
         // A window that stays keeps its run as it was; one that closes stops every timer.
         bool ticking = form->Timersc->isEnabled();
-        for (int i = 0; i < Form1::ChannelCount; ++i)
+        for (int i = 0; i < QueryRun::ChannelCount; ++i)
             ticking = ticking || form->Timerme(i).isEnabled() || form->Timer1(i).isEnabled();
         if (closes) {
             QVERIFY(!ticking);
@@ -481,7 +483,7 @@ private slots:
         QVERIFY(exposed(*form));
         QCheckBox *box = form->checks()[size_t(index)];
         QLabel *caption = form->checkLabels()[size_t(index)];
-        QCOMPARE(caption->x() - box->x(), MainLayout::toPixels(360)); // the caption beside its box
+        QCOMPARE(caption->x() - box->x(), Twips::toPixels(360)); // the caption beside its box
         const bool before = box->isChecked();
         QTest::mouseClick(caption, Qt::LeftButton);
         QCOMPARE(box->isChecked(), !before);
@@ -582,7 +584,7 @@ private slots:
     void minimumFitsScreen()
     {
         QFETCH(QSize, screen);
-        const QSize available = screen * MainLayout::TwipsPerPixel;
+        const QSize available = screen * Twips::PerPixel;
         MainLayout::Result r = MainLayout::compute(1500, 1500, 1500, available);
         QVERIFY(r.tooSmall);
         QVERIFY(r.minW <= available.width() && r.minH <= available.height());
@@ -599,7 +601,7 @@ private slots:
             QVERIFY2(r.rects.value(QStringLiteral("Frame2")).contains(it.value().translated(frame)), qPrintable(it.key()));
         }
         // A caption may touch the list under it by a pixel, as in the design.
-        const int pixel = MainLayout::TwipsPerPixel;
+        const int pixel = Twips::PerPixel;
         for (const auto &[name, rect] : placed) {
             QVERIFY2(QRect(0, 0, W, H).contains(rect) && !rect.isEmpty(), qPrintable(name));
             for (const auto &[other, otherRect] : placed)
@@ -632,7 +634,7 @@ private slots:
         QVERIFY2(scaled->availableGeometry().contains(form->frameGeometry()), qPrintable(QDebug::toString(form->frameGeometry())));
         QVERIFY(form->width() >= scaled->availableGeometry().width() * 9 / 10);
         // The last domain, the last button and the run panel are in the window.
-        for (QWidget *w : std::initializer_list<QWidget *>{form->Check9, form->SkinLabel8, form->Command12, form->runPanel,
+        for (QWidget *w : std::initializer_list<QWidget *>{form->Check9, form->checkLabels()[8], form->Command12, form->runPanel,
                                                            form->RichTextBox1}) {
             const QRect inWindow(w->mapTo(form.get(), QPoint(0, 0)), w->size());
             QVERIFY2(form->rect().contains(inWindow) && !inWindow.isEmpty(), qPrintable(w->objectName()));

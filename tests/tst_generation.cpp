@@ -70,7 +70,7 @@ QString snapshot(const Form1 &f)
     for (int k = 1; k <= f.listModel()->size(); ++k)
         rows << f.listModel()->domain(k) + (f.listModel()->state(k) == DomainListModel::State::Waiting ? "" : "!");
     int queryTimers = 0;
-    for (int i = 0; i < Form1::ChannelCount; ++i)
+    for (int i = 0; i < QueryRun::ChannelCount; ++i)
         queryTimers += f.Timerme(i).isEnabled();
     return QStringList{buttons(f), f.SkinLabel14->text(), QString::number(f.query().threads), f.tldstr, rows.join(u' '),
                        QStringLiteral("%1 %2 %3 %4 %5").arg(f.hostii()).arg(f.query().hosttt).arg(f.query().runflag)

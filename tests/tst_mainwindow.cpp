@@ -6,6 +6,8 @@
 #include "window/FileDialog.h"
 #include "platform/WindowTimer.h"
 #include "run/QueryRun.h"
+#include "platform/Twips.h"
+#include "run/QueryRun.h"
 #include "window/Form1.h"
 #include "window/RunPanel.h"
 
@@ -63,7 +65,7 @@ void TestMainWindow::startupState()
     QCOMPARE(form.SkinLabel14->text(), QStringLiteral("软件工作状态"));
     QCOMPARE(form.hostii() + form.query().hosttt, 0);
     QCOMPARE(form.query().runflag, 1);
-    for (int i = 0; i < Form1::ChannelCount; ++i) {
+    for (int i = 0; i < QueryRun::ChannelCount; ++i) {
         QVERIFY(!form.Timerme(i).isEnabled() && !form.Timer1(i).isEnabled());
         QCOMPARE(form.Timerme(i).interval() * 100, form.Timer1(i).interval());
     }
@@ -72,7 +74,7 @@ void TestMainWindow::startupState()
         header << form.listModel()->headerData(c, Qt::Horizontal, DomainListModel::KeyRole).toString() + '='
                       + form.listModel()->headerData(c, Qt::Horizontal).toString();
     QCOMPARE(header.join(' '), QStringLiteral("Id=序号 domain=域名 state=工作状态 result=查询结果"));
-    QCOMPARE(form.domainlist->header()->sectionSize(2), MainLayout::toPixels(1000));
+    QCOMPARE(form.domainlist->header()->sectionSize(2), Twips::toPixels(1000));
     // The run panel counts the rule's candidates as the rule and the ticks change.
     QCOMPARE(form.runPanel->candidateText(), QStringLiteral("27,705,600"));
     form.Check2->setChecked(true);
@@ -129,8 +131,8 @@ void TestMainWindow::windowKeepsMinimumSize()
     Form1 form(ServerConfig::defaults());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.resize(MainLayout::toPixels(10000), MainLayout::toPixels(7000));
-    QTRY_COMPARE(form.frameGeometry().size(), QSize(MainLayout::toPixels(12000), MainLayout::toPixels(8200)));
+    form.resize(Twips::toPixels(10000), Twips::toPixels(7000));
+    QTRY_COMPARE(form.frameGeometry().size(), QSize(Twips::toPixels(12000), Twips::toPixels(8200)));
     // Only one side too small: that side grows back, the other keeps its size (the
     // offscreen screen is 800 x 600, the minimum 800 x 547).
     const int frameW = form.frameGeometry().width() - form.width(), frameH = form.frameGeometry().height() - form.height();
@@ -141,7 +143,7 @@ void TestMainWindow::windowKeepsMinimumSize()
     const QSize outer = form.frameGeometry().size() * 15;
     const auto expected = MainLayout::compute(outer.width(), outer.height(), form.width() * 15).rects;
     for (const char *n : {"domainlist", "RichTextBox1", "Command12", "Command11", "SkinLabel14"})
-        QCOMPARE(form.findChild<QWidget *>(n)->geometry(), MainLayout::toPixels(expected.value(n)));
+        QCOMPARE(form.findChild<QWidget *>(n)->geometry(), Twips::toPixels(expected.value(n)));
     // The domain row reads .com .cn .net .la .me .com.cn .net.cn .name .info, box before label.
     int left = -1;
     for (QCheckBox *c : {form.Check1, form.Check2, form.Check3, form.Check5, form.Check8, form.Check4, form.Check6,
@@ -149,8 +151,8 @@ void TestMainWindow::windowKeepsMinimumSize()
         QVERIFY(c->x() > left);
         left = c->x();
     }
-    QCOMPARE(form.SkinLabel11->text(), QStringLiteral(".me"));
-    QVERIFY(form.SkinLabel11->x() > form.Check8->x() && form.SkinLabel11->x() < form.Check4->x());
+    QCOMPARE(form.checkLabels()[7]->text(), QStringLiteral(".me"));
+    QVERIFY(form.checkLabels()[7]->x() > form.Check8->x() && form.checkLabels()[7]->x() < form.Check4->x());
     // The run panel stands right of the free names, from the caption row to the button row.
     const QRect panel = form.runPanel->geometry();
     QVERIFY(panel.left() > form.RichTextBox1->geometry().right() && panel.right() < form.width());
@@ -378,7 +380,7 @@ void TestMainWindow::phases()
     const bool querying = buttons.at(4) == u'1';
     QCOMPARE(form.Timersc->isEnabled(), generating);
     int ticking = 0;
-    for (int i = 0; i < Form1::ChannelCount; ++i)
+    for (int i = 0; i < QueryRun::ChannelCount; ++i)
         ticking += form.Timerme(i).isEnabled() || form.Timer1(i).isEnabled();
     QVERIFY2(querying ? ticking > 0 && ticking <= 2 : ticking == 0, qPrintable(QString::number(ticking)));
 }

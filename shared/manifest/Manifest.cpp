@@ -1,5 +1,7 @@
 #include "manifest/Manifest.h"
 
+#include "config/ProgramFiles.h"
+
 #include <limits>
 
 namespace Manifest {
@@ -11,7 +13,7 @@ QString buildVersion()
 
 QString programName()
 {
-    return QStringLiteral("Quorvex");
+    return ProgramFiles::Main;
 }
 
 QString manifestUrl(const QString &updateBase)
