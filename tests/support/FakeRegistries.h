@@ -21,6 +21,8 @@ public:
     FakeWhoisServer &server(int role) { return *m_servers[size_t(role)]; }
     FakeHttpServer &rdap() { return *m_rdap; }
     ServerConfig config() const;
+    // Every role at the one server `whois`, no RDAP.
+    static ServerConfig allAt(const FakeWhoisServer &whois);
 
 private:
     std::array<std::unique_ptr<FakeWhoisServer>, RoleCount> m_servers;
