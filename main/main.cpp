@@ -1,3 +1,4 @@
+#include "config/ProgramFiles.h"
 #include "config/ServerConfig.h"
 #include "platform/CommandLine.h"
 #include "platform/DesktopSetup.h"
@@ -12,12 +13,12 @@
 
 int main(int argc, char *argv[])
 {
-    CommandLine commandLine(QStringLiteral("Quorvex"), QStringLiteral("按规则生成候选域名，并逐个通过 WHOIS 查询是否已被注册。"));
+    CommandLine commandLine(ProgramFiles::Main, QStringLiteral("按规则生成候选域名，并逐个通过 WHOIS 查询是否已被注册。"));
     commandLine.acceptSkipUpdateCheck();
     if (const int code = commandLine.answerEarly(argc, argv); code >= 0)
         return code;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorvex"));
+    QApplication::setApplicationName(ProgramFiles::Main);
     if (const int code = commandLine.refuseRest(QApplication::arguments()); code >= 0)
         return code;
     DesktopSetup::apply(app);

@@ -1,5 +1,6 @@
 #include "DL.h"
 
+#include "config/ProgramFiles.h"
 #include "manifest/Manifest.h"
 #include "platform/StagedFiles.h"
 
@@ -19,7 +20,7 @@ namespace {
 // The two programs must stay startable whatever the server's file looked like.
 bool isProgramFile(const QString &name)
 {
-    return name == QLatin1String("Quorvex") || name == QLatin1String("update");
+    return name == ProgramFiles::Main || name == ProgramFiles::Updater;
 }
 
 QFileDevice::Permissions withExecute(QFileDevice::Permissions p)

@@ -1,5 +1,6 @@
 #include "updater/Form1.h"
 
+#include "config/ProgramFiles.h"
 #include "manifest/Manifest.h"
 #include "platform/CommandLine.h"
 #include "platform/MessageBox.h"
@@ -7,6 +8,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SelfUpdate.h"
 #include "platform/StagedFiles.h"
+#include "platform/Twips.h"
 #include "platform/WindowTimer.h"
 #include "updater/DL.h"
 #include "updater/ProgressText.h"
@@ -24,12 +26,6 @@ namespace {
 
 const QString Title = QStringLiteral("软件升级");
 
-// Twips as the window was designed, 15 to a pixel.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
 } // namespace
 
 Form1::Form1(const ServerConfig &config, QWidget *parent)
@@ -37,20 +33,20 @@ Form1::Form1(const ServerConfig &config, QWidget *parent)
     , m_updateBase(config.updateBase)
 {
     setWindowTitle(Title);
-    setFixedSize(5895 / 15, 1200 / 15);
+    setFixedSize(Twips::toPixels(5895), Twips::toPixels(1200));
 
     Label1 = new QLabel(QStringLiteral("本程序正在升级成v1.2版本，请稍后……"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips(120, 120, 4095, 255));
+    Label1->setGeometry(Twips::toPixels(QRect(120, 120, 4095, 255)));
     DL = new ::DL(this);
     DL->setObjectName(QStringLiteral("DL"));
-    DL->setGeometry(twips(120, 480, 5655, 255));
+    DL->setGeometry(Twips::toPixels(QRect(120, 480, 5655, 255)));
     Label3 = new QLabel(QStringLiteral("正在下载****文件"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(twips(120, 840, 3255, 255));
+    Label3->setGeometry(Twips::toPixels(QRect(120, 840, 3255, 255)));
     lblProg = new QLabel(QStringLiteral("已完成 0%"), this);
     lblProg->setObjectName(QStringLiteral("lblProg"));
-    lblProg->setGeometry(twips(4320, 840, 1455, 255));
+    lblProg->setGeometry(Twips::toPixels(QRect(4320, 840, 1455, 255)));
 
     Timer1 = new WindowTimer(100, this);
     Timer2 = new WindowTimer(2000, this);
@@ -64,7 +60,7 @@ Form1::Form1(const ServerConfig &config, QWidget *parent)
         move(s->availableGeometry().center() - rect().center());
 
     fileidx = 2;
-    Skin1.LoadSkin(ProgramFolder::file(QStringLiteral("winaqua.mys")));
+    Skin1.LoadSkin(ProgramFolder::file(ProgramFiles::Skin));
     Skin1.ApplySkin(this);
 }
 
@@ -221,9 +217,7 @@ void Form1::fail(const QString &what)
 
 void Form1::startMain()
 {
-    // The versions have just been compared here: Quorvex's splash need not ask the server
-    // again, and so never hands back to this updater.
-    const QString program = ProgramFolder::file(QStringLiteral("Quorvex"));
+    const QString program = ProgramFolder::file(ProgramFiles::Main);
     if (!ProcessLauncher::startDetached(program, {CommandLine::skipUpdateCheckArgument()}))
         MessageBox::information(this, QStringLiteral("无法启动程序：") + program, Title);
 }

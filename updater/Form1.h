@@ -26,7 +26,7 @@ public:
     explicit Form1(const ServerConfig &config, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Controls, by their designer names.
+    // Controls, by the names the window has always given them.
     QLabel *Label1 = nullptr;
     ::DL *DL = nullptr;
     QLabel *Label3 = nullptr;

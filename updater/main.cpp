@@ -1,3 +1,4 @@
+#include "config/ProgramFiles.h"
 #include "config/ServerConfig.h"
 #include "platform/CommandLine.h"
 #include "platform/DesktopSetup.h"
@@ -7,11 +8,11 @@
 
 int main(int argc, char *argv[])
 {
-    CommandLine commandLine(QStringLiteral("update"), QStringLiteral("Quorvex 的升级程序：下载更新服务器发布的新版本，放进程序文件夹。"));
+    CommandLine commandLine(ProgramFiles::Updater, QStringLiteral("Quorvex 的升级程序：下载更新服务器发布的新版本，放进程序文件夹。"));
     if (const int code = commandLine.answerEarly(argc, argv); code >= 0)
         return code;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("update"));
+    QApplication::setApplicationName(ProgramFiles::Updater);
     if (const int code = commandLine.refuseRest(QApplication::arguments()); code >= 0)
         return code;
     DesktopSetup::apply(app);

@@ -37,10 +37,6 @@ public:
 
     bool isDone() const { return m_done; }
 
-    const std::vector<QStringList> &groups() const { return m_groups; }
-    const std::vector<int> &counters() const { return m_counters; }
-    int s() const { return m_s; }
-
 private:
     std::vector<QStringList> m_groups;
     std::vector<int> m_counters;

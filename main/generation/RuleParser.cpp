@@ -6,17 +6,6 @@ namespace RuleParser {
 
 namespace {
 
-// Check boxes in the order their domains join `tldstr`: Check8 (.me) comes after Check9 (.info).
-struct TldBox
-{
-    int check; // index into Ticks
-    const char16_t *tld;
-};
-constexpr std::array<TldBox, 9> tldOrder{{
-    {0, u".com"}, {1, u".cn"}, {2, u".net"}, {3, u".com.cn"}, {4, u".la"},
-    {5, u".net.cn"}, {6, u".name"}, {8, u".info"}, {7, u".me"},
-}};
-
 Result refuse(RefusalReason reason, QString message)
 {
     Result r;
@@ -70,10 +59,10 @@ QString doubleCommaMessage()
 QString tldString(const Ticks &ticks)
 {
     QString tldstr;
-    for (const TldBox &box : tldOrder) {
-        if (ticks[box.check]) {
+    for (const int box : TopLevelDomains::JoinOrder) {
+        if (ticks[size_t(box)]) {
             tldstr += u',';
-            tldstr += QStringView(box.tld);
+            tldstr += TopLevelDomains::ByBox[size_t(box)];
         }
     }
     return tldstr.mid(1); // drop the leading comma

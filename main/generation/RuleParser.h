@@ -1,6 +1,7 @@
 #pragma once
 
 #include "generation/CharTables.h"
+#include "generation/TopLevelDomains.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,8 +14,8 @@
 // "[a,b]x[c,d]" is one group a, bxc, d; "[a,][,b]" is "[a][b]"). Pure: no window, no state.
 namespace RuleParser {
 
-// The ticked state of Check1 .. Check9, in that order (index 0 is Check1).
-using Ticks = std::array<bool, 9>;
+// The ticked state of each top-level domain's box (index 0 is Check1).
+using Ticks = std::array<bool, TopLevelDomains::Count>;
 
 enum class RefusalReason {
     NoTopLevelDomain, // nothing ticked: checked before anything else
@@ -25,7 +26,7 @@ enum class RefusalReason {
 struct ParsedRule
 {
     QString tldstr;      // ticked domains joined by ",", e.g. ".com,.net"
-    QStringList tlds;    // `tldstr` split: .com .cn .net .com.cn .la .net.cn .name .info .me order
+    QStringList tlds;    // `tldstr` split, in TopLevelDomains::JoinOrder
     QStringList pieces;  // the normalised rule split at ",": what the single-group generation uses
     bool multiGroup = false; // the normalised rule holds "|": two or more name groups, run by the odometer
     // groups[0 .. s-1] are the name groups in rule order, groups[s] is `tlds`. Each group's

@@ -38,25 +38,22 @@ QByteArray freeNamesBytes(const QString &text)
 
 QStringList splitLines(const QByteArray &bytes)
 {
-    // CR is a single byte in GB18030 and never part of a longer sequence, so decoding the
-    // whole file first and splitting afterwards gives the same lines, much faster.
-    const QString text = Gb18030::decode(bytes);
-    QStringList lines;
+    // A CR byte is never part of a GB18030 character: cut the lines at CR bytes first and decode
+    // each on its own, so a broken character just before a line end cannot swallow the CR.
+    QList<QByteArrayView> lines;
+    const QByteArrayView all(bytes);
+    const qsizetype n = all.size();
     qsizetype start = 0;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        if (text.at(i) == QLatin1Char('\r')) {
-            lines.append(text.mid(start, i - start));
-            i += (i + 1 < n && text.at(i + 1) == QLatin1Char('\n')) ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
+    while (start < n) {
+        const qsizetype cr = all.indexOf('\r', start);
+        if (cr < 0) {
+            lines.append(all.sliced(start)); // a last line without an end
+            break;
         }
+        lines.append(all.sliced(start, cr - start));
+        start = (cr + 1 < n && all.at(cr + 1) == '\n') ? cr + 2 : cr + 1;
     }
-    if (start < n)
-        lines.append(text.mid(start));
-    return lines;
+    return Gb18030::decodeEach(lines);
 }
 
 } // namespace ListFile

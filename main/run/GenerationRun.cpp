@@ -16,11 +16,11 @@ void GenerationRun::start(const RuleParser::ParsedRule &rule)
 {
     Timersc.setEnabled(false);
     if (rule.multiGroup) {
-        odometer = Odometer(rule.groups);
+        m_odometer = Odometer(rule.groups);
         Timersc.setEnabled(true);
         return;
     }
-    odometer = Odometer();
+    m_odometer = Odometer();
     const QStringList domains = SingleGroupGeneration::candidates(rule.pieces, rule.tlds);
     if (!domains.isEmpty()) {
         m_store->appendMany(domains);
@@ -36,19 +36,19 @@ void GenerationRun::pause()
 
 void GenerationRun::resume()
 {
-    if (!odometer.isDone())
+    if (!m_odometer.isDone())
         Timersc.setEnabled(true);
 }
 
 void GenerationRun::end()
 {
     Timersc.setEnabled(false);
-    odometer = Odometer();
+    m_odometer = Odometer();
 }
 
 void GenerationRun::Timersc_Timer()
 {
-    const Odometer::Tick tick = odometer.tick();
+    const Odometer::Tick tick = m_odometer.tick();
     if (tick.step == Odometer::Step::Candidate) {
         emit rowsAdded(m_store->append(tick.candidate));
     } else if (tick.step == Odometer::Step::Done) {

@@ -19,8 +19,6 @@ public:
     explicit GenerationRun(TaskListStore *store, QObject *parent = nullptr);
 
     WindowTimer Timersc;
-    // The group table `groups`, the odometer `counters` and `s`.
-    Odometer odometer;
 
     // Starts generating `rule`: the odometer ticks for two or more groups; a single group is
     // added whole, and finished() follows before this returns.
@@ -29,7 +27,6 @@ public:
     void resume();
     // Stops for good; the odometer cannot be resumed.
     void end();
-    bool isTicking() const { return Timersc.isEnabled(); }
 
     // One tick of `Timersc`.
     void Timersc_Timer();
@@ -42,4 +39,5 @@ signals:
 
 private:
     TaskListStore *m_store;
+    Odometer m_odometer;
 };

@@ -1,11 +1,14 @@
 #include "startup/Form2.h"
 
+#include "config/ProgramFiles.h"
+#include "httpfetch/HttpFetch.h"
 #include "manifest/Manifest.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SelfUpdate.h"
 #include "platform/StagedFiles.h"
+#include "platform/Twips.h"
 #include "platform/WindowTimer.h"
 #include "startup/SplashPicture.h"
 
@@ -14,8 +17,6 @@
 #include <QScreen>
 
 namespace {
-
-constexpr int TwipsPerPixel = 15;
 
 QFrame *edge(QWidget *parent, const QString &name, const QRect &geometry)
 {
@@ -37,7 +38,7 @@ Form2::Form2(const ServerConfig &config, MainWindowFactory openMain, QWidget *pa
     , m_updateBase(config.updateBase)
     , m_openMain(std::move(openMain))
 {
-    setFixedSize(6660 / TwipsPerPixel, 1530 / TwipsPerPixel);
+    setFixedSize(Twips::toPixels(6660), Twips::toPixels(1530));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -56,7 +57,7 @@ Form2::Form2(const ServerConfig &config, MainWindowFactory openMain, QWidget *pa
     Line2 = edge(this, QStringLiteral("Line2"), QRect(w - 1, 0, 1, h));
     Line3 = edge(this, QStringLiteral("Line3"), QRect(0, h - 1, w, 1));
     Line4 = edge(this, QStringLiteral("Line4"), QRect(0, 0, w, 1));
-    Image1->move(120 / TwipsPerPixel, 30 / TwipsPerPixel);
+    Image1->move(Twips::toPixels(120), Twips::toPixels(30));
 
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
@@ -101,7 +102,7 @@ void Form2::versionCheck()
         openMainWindow();
         return;
     }
-    const QString text = HttpFetch::fetchtext(Manifest::manifestUrl(m_updateBase), m_fetchTimeoutMs);
+    const QString text = HttpFetch::fetchtext(Manifest::manifestUrl(m_updateBase));
     if (text.contains(Manifest::programName(), Qt::CaseSensitive)) {
         updinfo = Manifest::split(text);
         srvver = Manifest::integerPart(updinfo.value(0)).value_or(0);
@@ -117,17 +118,17 @@ void Form2::versionCheck()
     // An install the updater could not rewrite (a package, a read-only folder) keeps its
     // program: the user is told where the update comes from and works on meanwhile.
     if (!SelfUpdate::allowed(ProgramFolder::path(), Manifest::safeFileNames(updinfo))) {
-        MessageBox::information(this, SelfUpdate::refusal(updinfo.value(0).trimmed()), QStringLiteral("Quorvex"));
+        MessageBox::information(this, SelfUpdate::refusal(updinfo.value(0).trimmed()), ProgramFiles::Main);
         openMainWindow();
         return;
     }
 
     MessageBox::information(this, QStringLiteral("发现新版本，系统正在关闭本程序，进行软件升级"),
-                            QStringLiteral("Quorvex"));
-    const QString updater = ProgramFolder::file(QStringLiteral("update"));
+                            ProgramFiles::Main);
+    const QString updater = ProgramFolder::file(ProgramFiles::Updater);
     if (!ProcessLauncher::startDetached(updater)) {
         // Without an updater the old version is still better than no program at all.
-        MessageBox::information(this, QStringLiteral("无法启动升级程序：") + updater, QStringLiteral("Quorvex"));
+        MessageBox::information(this, QStringLiteral("无法启动升级程序：") + updater, ProgramFiles::Main);
         openMainWindow();
         return;
     }
@@ -137,10 +138,9 @@ void Form2::versionCheck()
 
 void Form2::openMainWindow()
 {
-    if (m_openMain)
-        m_mainWindow = m_openMain();
-    if (m_mainWindow)
-        m_mainWindow->show();
+    QWidget *mainWindow = m_openMain ? m_openMain() : nullptr;
+    if (mainWindow)
+        mainWindow->show();
     Timer1->setEnabled(false);
     close();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "config/ServerConfig.h"
-#include "httpfetch/HttpFetch.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -25,7 +24,7 @@ public:
 
     Form2(const ServerConfig &config, MainWindowFactory openMain, QWidget *parent = nullptr);
 
-    // Controls, by their designer names.
+    // Controls, by the names the window has always given them.
     QLabel *Image1 = nullptr;
     QFrame *Line1 = nullptr; // left edge
     QFrame *Line2 = nullptr; // right edge
@@ -38,11 +37,9 @@ public:
     QStringList updinfo;
     qint32 srvver = 0;
 
-    void setFetchTimeout(int ms) { m_fetchTimeoutMs = ms; }
     // Started by the updater, which has just checked: tick 3 opens the main window at once.
     void skipVersionCheck() { m_skipVersionCheck = true; }
     bool skinChecked() const { return m_skinChecked; }
-    QWidget *mainWindow() const { return m_mainWindow; }
 
 public slots:
     void Timer1_Timer();
@@ -59,8 +56,6 @@ private:
 
     QString m_updateBase;
     MainWindowFactory m_openMain;
-    QWidget *m_mainWindow = nullptr;
-    int m_fetchTimeoutMs = HttpFetch::DefaultTimeoutMs;
     bool m_skinChecked = false;
     bool m_skipVersionCheck = false;
 };

@@ -4,8 +4,10 @@
 #include "generation/RuleParser.h"
 #include "listfiles/ListFile.h"
 #include "listfiles/ListFileIo.h"
+#include "config/ProgramFiles.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Twips.h"
 #include "platform/WindowTimer.h"
 #include "run/GenerationRun.h"
 #include "run/QueryChannel.h"
@@ -57,9 +59,12 @@ Form1::Form1(const ServerConfig &config, QWidget *parent)
 
 Form1::~Form1() = default;
 
-std::array<QCheckBox *, 9> Form1::checks() const
+std::array<QCheckBox *, TopLevelDomains::Count> Form1::checks() const
 {
-    return {Check1, Check2, Check3, Check4, Check5, Check6, Check7, Check8, Check9};
+    std::array<QCheckBox *, TopLevelDomains::Count> boxes{};
+    for (size_t i = 0; i < boxes.size(); ++i)
+        boxes[i] = this->*CheckMembers[i];
+    return boxes;
 }
 
 std::array<QPushButton *, 12> Form1::commands() const
@@ -68,15 +73,10 @@ std::array<QPushButton *, 12> Form1::commands() const
             Command7, Command8, Command9, Command10, Command11, Command12};
 }
 
-std::array<QLabel *, 9> Form1::checkLabels() const
-{
-    return {SkinLabel1, SkinLabel2, SkinLabel3, SkinLabel4, SkinLabel5, SkinLabel6, SkinLabel7, SkinLabel11, SkinLabel8};
-}
-
 void Form1::createControls()
 {
-    // The design's client area is 10875 x 7485 twips; the first layout pass enlarges it.
-    resize(MainLayout::toPixels(10875), MainLayout::toPixels(7485));
+    // The client area starts at 10875 x 7485 twips; the first layout pass enlarges it.
+    resize(Twips::toPixels(10875), Twips::toPixels(7485));
 
     auto label = [this](const char *name, const QString &text, QWidget *parent) {
         auto *l = new QLabel(text, parent ? parent : this);
@@ -104,34 +104,18 @@ void Form1::createControls()
     Frame2 = new QFrame(this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     SkinLabel10 = label("SkinLabel10", QStringLiteral("域名后缀："), Frame2);
-    auto check = [this](const char *name) {
+    // Made from left to right, so Tab follows the row.
+    for (const MainLayout::DomainPair &pair : MainLayout::domainPairs()) {
         auto *c = new QCheckBox(Frame2);
-        c->setObjectName(QString::fromLatin1(name));
-        return c;
-    };
-    Check1 = check("Check1");
-    SkinLabel1 = label("SkinLabel1", QStringLiteral(".com"), Frame2);
-    Check2 = check("Check2");
-    SkinLabel2 = label("SkinLabel2", QStringLiteral(".cn"), Frame2);
-    Check3 = check("Check3");
-    SkinLabel3 = label("SkinLabel3", QStringLiteral(".net"), Frame2);
-    Check5 = check("Check5");
-    SkinLabel5 = label("SkinLabel5", QStringLiteral(".la"), Frame2);
-    Check8 = check("Check8");
-    SkinLabel11 = label("SkinLabel11", QStringLiteral(".me"), Frame2);
-    Check4 = check("Check4");
-    SkinLabel4 = label("SkinLabel4", QStringLiteral(".com.cn"), Frame2);
-    Check6 = check("Check6");
-    SkinLabel6 = label("SkinLabel6", QStringLiteral(".net.cn"), Frame2);
-    Check7 = check("Check7");
-    SkinLabel7 = label("SkinLabel7", QStringLiteral(".name"), Frame2);
-    Check9 = check("Check9");
-    SkinLabel8 = label("SkinLabel8", QStringLiteral(".info"), Frame2);
+        c->setObjectName(pair.checkName());
+        this->*CheckMembers[size_t(pair.box)] = c;
+        m_checkLabels[size_t(pair.box)] = label(pair.label, TopLevelDomains::ofBox(pair.box), Frame2);
+    }
     Check1->setChecked(true);
     const auto row = MainLayout::domainRow();
     for (auto it = row.cbegin(); it != row.cend(); ++it) {
         if (QWidget *w = Frame2->findChild<QWidget *>(it.key(), Qt::FindDirectChildrenOnly))
-            w->setGeometry(MainLayout::toPixels(it.value()));
+            w->setGeometry(Twips::toPixels(it.value()));
     }
 
     SkinLabel14 = label("SkinLabel14", QStringLiteral("软件工作状态"), nullptr);
@@ -160,7 +144,6 @@ void Form1::createControls()
     Command8 = button("Command8", QStringLiteral("保存未注册域名"));
     Command9 = button("Command9", QStringLiteral("清空未注册域名列表"));
     Command12 = button("Command12", QStringLiteral("保存未查及超时及失败域名"));
-    Command12->setEnabled(false); // disabled in the window's design
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -189,7 +172,7 @@ void Form1::createControls()
 void Form1::Form_Load()
 {
     // Start-up runs in a fixed order: skin first, channels last.
-    Skin1.LoadSkin(ProgramFolder::file(QStringLiteral("winaqua.mys")));
+    Skin1.LoadSkin(ProgramFolder::file(ProgramFiles::Skin));
     Skin1.ApplySkin(this);
     const CharTables fixed;
     charall = fixed.charall;
@@ -201,10 +184,10 @@ void Form1::Form_Load()
     // The four columns: Id 800 twips, domain default, state 1000 twips, result default.
     domainlist->setModel(m_list);
     domainlist->header()->setStretchLastSection(true);
-    domainlist->header()->resizeSection(DomainListModel::IdColumn, MainLayout::toPixels(800));
+    domainlist->header()->resizeSection(DomainListModel::IdColumn, Twips::toPixels(800));
     domainlist->header()->resizeSection(DomainListModel::DomainColumn, 120);
-    domainlist->header()->resizeSection(DomainListModel::StateColumn, MainLayout::toPixels(1000));
-    for (int i = 1; i <= 20; ++i)
+    domainlist->header()->resizeSection(DomainListModel::StateColumn, Twips::toPixels(1000));
+    for (int i = 1; i <= QueryRun::ChannelCount; ++i)
         Combo1->addItem(QString::number(i));
     Combo1->setCurrentIndex(Combo1->findText(QStringLiteral("10")));
     setPhase(RunPhase::Phase::Idle);
@@ -301,28 +284,28 @@ void Form1::Form_Resize()
 {
     // W and H: the outer size, frame and caption included; SW: the client width.
     const QRect frame = frameGeometry();
-    const int W = frame.width() * MainLayout::TwipsPerPixel;
-    const int H = frame.height() * MainLayout::TwipsPerPixel;
-    const int SW = width() * MainLayout::TwipsPerPixel;
+    const int W = frame.width() * Twips::PerPixel;
+    const int H = frame.height() * Twips::PerPixel;
+    const int SW = width() * Twips::PerPixel;
     applyLayout(W, H, SW);
 }
 
 void Form1::applyLayout(int W, int H, int SW)
 {
     // The minimum never asks for more than the screen offers (small or scaled screens).
-    const QSize screenTwips = screen() ? screen()->availableGeometry().size() * MainLayout::TwipsPerPixel : QSize();
+    const QSize screenTwips = screen() ? screen()->availableGeometry().size() * Twips::PerPixel : QSize();
     const MainLayout::Result r = MainLayout::compute(W, H, SW, screenTwips);
     const auto place = [this, &r](std::initializer_list<const char *> names) {
         for (const char *name : names) {
             if (QWidget *w = findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly))
-                w->setGeometry(MainLayout::toPixels(r.rects.value(QString::fromLatin1(name))));
+                w->setGeometry(Twips::toPixels(r.rects.value(QString::fromLatin1(name))));
         }
     };
     place({"Frame2", "domaingz", "Command1", "Command10", "Command11", "domainlist", "Command2", "Command3",
            "Command4", "Command5", "Command6", "Command7", "Command8", "Command9", "Command12"});
     for (auto it = r.frame.cbegin(); it != r.frame.cend(); ++it) {
         if (QWidget *w = Frame2->findChild<QWidget *>(it.key(), Qt::FindDirectChildrenOnly))
-            w->setGeometry(MainLayout::toPixels(it.value()));
+            w->setGeometry(Twips::toPixels(it.value()));
     }
     if (r.tooSmall || r.tooLarge) {
         if (m_inLayout || isMinimized() || isMaximized() || isFullScreen())
@@ -330,8 +313,8 @@ void Form1::applyLayout(int W, int H, int SW)
         // Grow the outer size to the minimum; the client area follows by the frame's size.
         const int frameW = frameGeometry().width() - width();
         const int frameH = frameGeometry().height() - height();
-        const int newW = MainLayout::toPixels(r.minW) - frameW;
-        const int newH = MainLayout::toPixels(r.minH) - frameH;
+        const int newW = Twips::toPixels(r.minW) - frameW;
+        const int newH = Twips::toPixels(r.minH) - frameH;
         m_inLayout = true;
         resize(newW, newH);
         m_inLayout = false;
@@ -391,9 +374,9 @@ void Form1::layoutExtras(const MainLayout::Result &r)
     const QRect buttons = r.rects.value(QStringLiteral("Command2"));
     const int left = rich.left() + rich.width() + 120;
     const int top = r.rects.value(QStringLiteral("SkinLabel12")).top();
-    const int right = width() * MainLayout::TwipsPerPixel - 120;
+    const int right = width() * Twips::PerPixel - 120;
     const QRect panel(left, top, qMax(0, right - left), qMax(0, buttons.top() - 120 - top));
-    runPanel->setGeometry(MainLayout::toPixels(panel));
+    runPanel->setGeometry(Twips::toPixels(panel));
 }
 
 RuleParser::Ticks Form1::ticks() const
@@ -433,8 +416,7 @@ void Form1::Command1_Click()
     SkinLabel14->setText(QStringLiteral("正在生成待查询的域名列表，请稍候"));
     setPhase(RunPhase::Phase::Generating);
 
-    ruletext = domaingz->text();
-    const RuleParser::Result parsed = RuleParser::parse(ruletext, ticks(), charTables());
+    const RuleParser::Result parsed = RuleParser::parse(domaingz->text(), ticks(), charTables());
     tldstr = RuleParser::tldString(ticks());
     if (!parsed.ok) {
         MessageBox::information(this, parsed.message);
@@ -443,7 +425,6 @@ void Form1::Command1_Click()
         SkinLabel14->setText(QStringLiteral("软件工作状态"));
         return;
     }
-    tlds = parsed.rule.tlds;
     runPanel->runStarted();
     if (parsed.rule.multiGroup)
         runPanel->setGenerating(true, CandidateCount::decimal(parsed.rule).toLongLong());
@@ -492,16 +473,6 @@ void Form1::Command4_Click()
 void Form1::Timerme_Timer(int index)
 {
     m_query->Timerme_Timer(index);
-}
-
-void Form1::Winsockme_Connect(int index)
-{
-    m_query->Winsockme_Connect(index);
-}
-
-void Form1::Winsockme_DataArrival(int index)
-{
-    m_query->Winsockme_DataArrival(index);
 }
 
 void Form1::Timer1_Timer(int index)

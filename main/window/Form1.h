@@ -2,6 +2,7 @@
 
 #include "config/ServerConfig.h"
 #include "generation/RuleParser.h"
+#include "generation/TopLevelDomains.h"
 #include "run/RunPhase.h"
 #include "skin/Skin.h"
 #include "whois/WhoisServers.h"
@@ -37,8 +38,6 @@ class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int ChannelCount = 20;
-
     explicit Form1(const ServerConfig &config, QWidget *parent = nullptr);
     ~Form1() override;
 
@@ -53,26 +52,22 @@ public:
                 *Command9 = nullptr, *Command10 = nullptr, *Command11 = nullptr, *Command12 = nullptr;
     QTreeView *domainlist = nullptr;
     QPlainTextEdit *RichTextBox1 = nullptr;
-    // Plain labels: 1-8 and 11 name the top-level domains, 9 the channel count, 10 the
-    // domain row, 12 the free-names list, 14 is the status line.
-    QLabel *SkinLabel1 = nullptr, *SkinLabel2 = nullptr, *SkinLabel3 = nullptr, *SkinLabel4 = nullptr,
-           *SkinLabel5 = nullptr, *SkinLabel6 = nullptr, *SkinLabel7 = nullptr, *SkinLabel8 = nullptr,
-           *SkinLabel9 = nullptr, *SkinLabel10 = nullptr, *SkinLabel11 = nullptr, *SkinLabel12 = nullptr,
-           *SkinLabel14 = nullptr;
+    // Plain labels: 9 names the channel count, 10 the domain row, 12 the free-names list, 14
+    // is the status line; 1-8 and 11, the domains' captions, are checkLabels().
+    QLabel *SkinLabel9 = nullptr, *SkinLabel10 = nullptr, *SkinLabel12 = nullptr, *SkinLabel14 = nullptr;
     WindowTimer *Timersc = nullptr; // the generation run's tick
     Skin Skin1;
-    // Where the design had its advertising: the candidate count and the run's figures.
+    // Beside the free names: the rule's candidate count and the run's figures.
     RunPanel *runPanel = nullptr;
 
-    std::array<QCheckBox *, 9> checks() const; // Check1..Check9
+    // Check1..Check9, by TopLevelDomains' box index.
+    std::array<QCheckBox *, TopLevelDomains::Count> checks() const;
     std::array<QPushButton *, 12> commands() const; // Command1..Command12
-    std::array<QLabel *, 9> checkLabels() const; // the caption beside each of Check1..Check9
+    // The caption beside each of Check1..Check9 (SkinLabel1..8 and 11), by box index.
+    const std::array<QLabel *, TopLevelDomains::Count> &checkLabels() const { return m_checkLabels; }
 
     // --- Form-level state -----------------------------------------------------------------
     QString tldstr;
-    QStringList tlds;
-    QString ruletext;
-    QString rulecheck;
     int lastitem = 0;     // row number of the row added last; 0: none
     QString charall, charinitials, charfinals, chardigits, charletters;
     // Rows in the task list = Id of the last row.
@@ -108,8 +103,6 @@ public:
     void Command4_Click();
     // Query run.
     void Timerme_Timer(int index);
-    void Winsockme_Connect(int index);
-    void Winsockme_DataArrival(int index);
     void Timer1_Timer(int index);
     void Command5_Click();
     void Command6_Click();
@@ -143,6 +136,10 @@ private:
     // A generation or query run is going, paused or not.
     bool runGoing() const;
 
+    static constexpr std::array<QCheckBox *Form1::*, TopLevelDomains::Count> CheckMembers{
+        &Form1::Check1, &Form1::Check2, &Form1::Check3, &Form1::Check4, &Form1::Check5,
+        &Form1::Check6, &Form1::Check7, &Form1::Check8, &Form1::Check9};
+    std::array<QLabel *, TopLevelDomains::Count> m_checkLabels{};
     ServerConfig m_config;
     TaskListStore *m_store = nullptr;
     DomainListModel *m_list = nullptr;

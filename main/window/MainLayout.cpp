@@ -4,7 +4,7 @@
 #include <limits>
 
 namespace {
-// Fixed sizes of the window's design (twips).
+// Fixed sizes of the controls (twips).
 constexpr int Combo1W = 615, Combo1H = 300;
 constexpr int Label9W = 1095, RowH = 255;
 constexpr int Command1W = 1455, Command10W = 1215, Command11W = 1215;
@@ -13,18 +13,18 @@ constexpr int GenButtonW = 855, Command8W = 1455, Command9W = 1815, Command12W =
 constexpr int Gap = 120;
 constexpr int LinePitch = RowH + Gap; // a wrapped line of the domain row or the button row
 
-// The domain row in screen order: each check box with its caption.
-const struct { const char *check; int checkLeft; const char *label; int labelLeft; int labelWidth; } DomainPairs[] = {
-    {"Check1", 1080, "SkinLabel1", 1440, 375},
-    {"Check2", 2040, "SkinLabel2", 2400, 255},
-    {"Check3", 2880, "SkinLabel3", 3240, 495},
-    {"Check5", 3960, "SkinLabel5", 4320, 615},
-    {"Check8", 5040, "SkinLabel11", 5400, 375},
-    {"Check4", 6000, "SkinLabel4", 6360, 735},
-    {"Check6", 7320, "SkinLabel6", 7680, 735},
-    {"Check7", 8640, "SkinLabel7", 9000, 735},
-    {"Check9", 9840, "SkinLabel8", 10200, 495},
-};
+// .com .cn .net .la .me .com.cn .net.cn .name .info.
+const std::array<MainLayout::DomainPair, TopLevelDomains::Count> DomainPairs{{
+    {0, "SkinLabel1", 1080, 1440, 375},
+    {1, "SkinLabel2", 2040, 2400, 255},
+    {2, "SkinLabel3", 2880, 3240, 495},
+    {4, "SkinLabel5", 3960, 4320, 615},
+    {7, "SkinLabel11", 5040, 5400, 375},
+    {3, "SkinLabel4", 6000, 6360, 735},
+    {5, "SkinLabel6", 7320, 7680, 735},
+    {6, "SkinLabel7", 8640, 9000, 735},
+    {8, "SkinLabel8", 9840, 10200, 495},
+}};
 
 const struct { const char *name; int width; } Buttons[] = {
     {"Command2", GenButtonW}, {"Command3", GenButtonW}, {"Command4", GenButtonW},
@@ -32,7 +32,7 @@ const struct { const char *name; int width; } Buttons[] = {
     {"Command8", Command8W}, {"Command9", Command9W}, {"Command12", Command12W},
 };
 
-// Below the design's width: pairs of the domain row that would pass the client's right edge
+// Below the minimum width: pairs of the domain row that would pass the client's right edge
 // SW start a new line under the first check box, buttons of the button row that would pass it
 // start a new line, the lines of buttons stacking upwards from the bottom. The lists give up
 // the height the extra lines take. Nothing moves while everything fits.
@@ -50,7 +50,7 @@ void wrapRows(MainLayout::Result &r, int SW)
         }
         firstOnLine = false;
         const int dy = domainLine * LinePitch;
-        r.frame[QString::fromLatin1(e.check)].translate(dx, dy);
+        r.frame[e.checkName()].translate(dx, dy);
         r.frame[QString::fromLatin1(e.label)].translate(dx, dy);
     }
 
@@ -119,7 +119,7 @@ MainLayout::Result MainLayout::compute(int W, int H, int SW, const QSize &availa
     }
 
     // 16: below the minimum the window grows first; the pass then runs for the new size. The
-    // minimum is the design's, or what the screen offers where that is less; a window larger
+    // minimum is MinWidth x MinHeight, or what the screen offers where that is less; a window larger
     // than the screen (moved to a smaller or scaled screen) shrinks to it the same way.
     const int maxW = available.width() > 0 ? available.width() : std::numeric_limits<int>::max();
     const int maxH = available.height() > 0 ? available.height() : std::numeric_limits<int>::max();
@@ -151,13 +151,13 @@ QHash<QString, QRect> MainLayout::domainRow()
     QHash<QString, QRect> g;
     g[QStringLiteral("SkinLabel10")] = QRect(0, 120 + 40, 975, RowH);
     for (const auto &e : DomainPairs) {
-        g[QString::fromLatin1(e.check)] = QRect(e.checkLeft, 120, 255, RowH);
+        g[e.checkName()] = QRect(e.checkLeft, 120, 255, RowH);
         g[QString::fromLatin1(e.label)] = QRect(e.labelLeft, 120, e.labelWidth, RowH);
     }
     return g;
 }
 
-QRect MainLayout::toPixels(const QRect &twips)
+const std::array<MainLayout::DomainPair, TopLevelDomains::Count> &MainLayout::domainPairs()
 {
-    return QRect(toPixels(twips.left()), toPixels(twips.top()), toPixels(twips.width()), toPixels(twips.height()));
+    return DomainPairs;
 }

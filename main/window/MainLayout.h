@@ -1,19 +1,36 @@
 #pragma once
 
+#include "generation/TopLevelDomains.h"
+
 #include <QHash>
 #include <QRect>
 #include <QSize>
 #include <QString>
 
-// The main window's layout pass, in twips (15 to a pixel), as a pure computation so the
-// figures can be checked without a window. W and H are the window's outer size (frame
-// included), SW the width of its client area.
+#include <array>
+
+// The main window's layout pass, in twips, as a pure computation so the figures can be
+// checked without a window. W and H are the window's outer size (frame included), SW the
+// width of its client area.
 class MainLayout
 {
 public:
     static constexpr int MinWidth = 12000;
     static constexpr int MinHeight = 8200;
-    static constexpr int TwipsPerPixel = 15;
+
+    // One top-level domain in the domain row: its check box (TopLevelDomains' box index; the
+    // control is Check<box + 1>), the caption beside it, and where both stand in the frame.
+    struct DomainPair
+    {
+        int box;
+        const char *label;
+        int checkLeft;
+        int labelLeft;
+        int labelWidth;
+        QString checkName() const { return QStringLiteral("Check%1").arg(box + 1); }
+    };
+    // The domain row from left to right, which is also the keyboard's order.
+    static const std::array<DomainPair, TopLevelDomains::Count> &domainPairs();
 
     struct Result
     {
@@ -28,13 +45,10 @@ public:
     // Steps 1..15 always; the minimum-size test; then the rest. When the window is below the
     // minimum, the caller resizes it and runs the pass again for the new size.
     // `available` is the outer size the screen offers: the minimum never asks for more. In a
-    // window narrower than the design (a small or scaled screen), the domain row and the
-    // button row wrap onto further lines instead of running past the right edge.
+    // window narrower than the minimum width (a small or scaled screen), the domain row and
+    // the button row wrap onto further lines instead of running past the right edge.
     static Result compute(int W, int H, int SW, const QSize &available = QSize());
 
-    // The top-level-domain row inside its frame: fixed design positions.
+    // The top-level-domain row inside its frame, where it fits on one line.
     static QHash<QString, QRect> domainRow();
-
-    static int toPixels(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
-    static QRect toPixels(const QRect &twips);
 };

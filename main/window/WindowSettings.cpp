@@ -1,12 +1,13 @@
 #include "window/WindowSettings.h"
 
+#include "config/ProgramFiles.h"
+#include "generation/TopLevelDomains.h"
 #include "window/FileDialog.h"
 #include "window/Form1.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QStandardPaths>
@@ -33,8 +34,8 @@ bool isText(const QVariant &v)
 
 QString WindowSettings::userFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QStringLiteral("/Quorvex/Quorvex.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + ProgramFiles::Main + u'/'
+           + ProgramFiles::Main + QStringLiteral(".ini");
 }
 
 void WindowSettings::setFile(const QString &path)
@@ -65,13 +66,12 @@ void WindowSettings::restore(Form1 &form)
     if (isText(domains)) {
         const QStringList names = domains.toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
         const auto boxes = form.checks();
-        const auto captions = form.checkLabels();
         bool known = names.isEmpty();
-        for (const QLabel *caption : captions)
-            known = known || names.contains(caption->text());
+        for (const QStringView domain : TopLevelDomains::ByBox)
+            known = known || names.contains(domain);
         if (known) {
             for (size_t i = 0; i < boxes.size(); ++i)
-                boxes[i]->setChecked(names.contains(captions[i]->text()));
+                boxes[i]->setChecked(names.contains(TopLevelDomains::ByBox[i]));
         }
     }
 
@@ -104,10 +104,9 @@ bool WindowSettings::save(const Form1 &form)
     s.setValue(RuleKey, form.domaingz->text());
     QStringList ticked;
     const auto boxes = form.checks();
-    const auto captions = form.checkLabels();
     for (size_t i = 0; i < boxes.size(); ++i) {
         if (boxes[i]->isChecked())
-            ticked << captions[i]->text();
+            ticked << TopLevelDomains::ofBox(int(i));
     }
     s.setValue(DomainsKey, ticked.join(QLatin1Char(' ')));
     s.setValue(ChannelsKey, form.Combo1->currentText());

@@ -1,5 +1,6 @@
 #include "manifest/Manifest.h"
 
+#include "config/ProgramFiles.h"
 #include "text/Gb18030.h"
 
 #include <QFile>
@@ -15,7 +16,7 @@ QString buildVersion()
 
 QString programName()
 {
-    return QStringLiteral("Quorvex");
+    return ProgramFiles::Main;
 }
 
 QString manifestUrl(const QString &updateBase)
@@ -110,7 +111,7 @@ qint32 installedVersion(const QString &datText)
 
 qint32 readInstalledVersion(const QString &folder)
 {
-    QFile file(folder + QStringLiteral("/update.dat"));
+    QFile file(folder + u'/' + ProgramFiles::InstalledVersion);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     return installedVersion(Gb18030::decode(file.read(64 * 1024))); // a version is a few bytes; never swallow a huge file

@@ -30,7 +30,7 @@ std::optional<qint32> integerPart(const QString &text);
 // `buildver`. A manifest whose version is not a number publishes nothing.
 bool newerThanBuild(const QString &manifestText, const QString &buildver = buildVersion());
 
-// The installed version from the text of "update.dat": 0 when missing, empty or not a number.
+// The installed version from the text of ProgramFiles::InstalledVersion: 0 when missing, empty or not a number.
 qint32 installedVersion(const QString &datText);
 // The same, read from the "update.dat" in `folder`.
 qint32 readInstalledVersion(const QString &folder);

@@ -22,6 +22,12 @@ bool FakeRegistries::listen()
     return ok;
 }
 
+ServerConfig FakeRegistries::allAt(const FakeWhoisServer &whois)
+{
+    const QString h = whois.host();
+    return ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}};
+}
+
 ServerConfig FakeRegistries::config() const
 {
     const auto h = [this](Role r) { return m_servers[size_t(r)]->host(); };

@@ -28,6 +28,8 @@ public:
     // RDAP server k's base URL for `path` ("/rdap/" gives http://127.0.0.11:port/rdap/).
     QString rdapBase(int k, const QString &path = QStringLiteral("/")) const { return m_rdap[size_t(k)]->baseUrl() + path; }
     ServerConfig config() const;
+    // Every role at the one server `whois`, no RDAP.
+    static ServerConfig allAt(const FakeWhoisServer &whois);
 
     // Registries that tell the truth: a name beginning with "t", and the name a host is
     // probed with, is registered; any other is not.
