@@ -84,7 +84,7 @@ class TestDesktop : public QObject
     std::unique_ptr<Form1> makeForm()
     {
         const QString h = m_server.host();
-        return std::make_unique<Form1>(ServerConfig{h, h, h, h, h, h, h, {}, m_server.port(), {}});
+        return std::make_unique<Form1>(ServerConfig{h, h, h, h, h, h, {}, m_server.port(), {}});
     }
     static bool exposed(QWidget &w)
     {

@@ -72,8 +72,8 @@ QString snapshot(const Form1 &f)
     int queryTimers = 0;
     for (int i = 0; i < Form1::ChannelCount; ++i)
         queryTimers += f.Timerme(i).isEnabled();
-    return QStringList{buttons(f), f.SkinLabel14->text(), QString::number(f.query().threads), f.tldstr, rows.join(u' '),
-                       QStringLiteral("%1 %2 %3 %4 %5").arg(f.hostii()).arg(f.query().hosttt).arg(f.query().runflag)
+    return QStringList{buttons(f), f.SkinLabel14->text(), QString::number(f.threads()), f.tldstr, rows.join(u' '),
+                       QStringLiteral("%1 %2 %3 %4 %5").arg(f.hostii()).arg(f.hosttt()).arg(f.runflag())
                            .arg(f.Timersc->isEnabled()).arg(queryTimers)}.join(u'|');
 }
 

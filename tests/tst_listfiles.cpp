@@ -26,7 +26,7 @@ static QStringList snapshot(const Form1 &form)
     for (int i = 0; i < 12 + Form1::ChannelCount; ++i)
         flags += (i < 12 ? form.commands()[i]->isEnabled() : form.Timerme(i - 12).isEnabled()) ? u'1' : u'0';
     QStringList s{form.SkinLabel14->text(), form.RichTextBox1->toPlainText(), flags,
-                  QStringLiteral("%1 %2 %3 %4").arg(QString::number(form.query().threads)).arg(form.hostii()).arg(form.query().hosttt).arg(form.query().runflag)};
+                  QStringLiteral("%1 %2 %3 %4").arg(QString::number(form.threads())).arg(form.hostii()).arg(form.hosttt()).arg(form.runflag())};
     const DomainListModel &m = *form.listModel();
     for (int k = 1; k <= m.size(); ++k)
         s << m.domain(k) + u'/' + DomainListModel::stateText(m.state(k)) + u'/' + DomainListModel::resultText(m.result(k));
@@ -45,7 +45,7 @@ class TestListFiles : public QObject
     std::unique_ptr<Form1> makeForm(const QStringList &rows, const QString &results, const QString &freeNames = {})
     {
         const QString h = m_server.host();
-        auto form = std::make_unique<Form1>(ServerConfig{h, h, h, h, h, h, h, {}, m_server.port(), {}});
+        auto form = std::make_unique<Form1>(ServerConfig{h, h, h, h, h, h, {}, m_server.port(), {}});
         form->addRows(rows);
         for (int k = 1; k <= form->hostii() && k <= results.size(); ++k)
             form->listModel()->setResult(k, DomainListModel::Result(QStringLiteral("-RFUTE").indexOf(results.at(k - 1))));
@@ -136,8 +136,7 @@ private slots:
         FileDialog::setHook([this](bool) { return m_dir->filePath(QStringLiteral("list.txt")); });
         makeForm({"x.com", "y.net", "longname.cn"}, "RTU")->Command10_Click();
         auto form = makeForm({"old1.com", "old2.com"}, "RF", QStringLiteral("old2.com"));
-        form->query().hosttt = 2;
-        form->query().runflag = 0;
+        form->query().end();
         // A run in the querying phase: pause and end work, Timerme(0..9) tick, the free names stay.
         QStringList expected{QStringLiteral("正在进行域名注册查询"), QStringLiteral("old2.com"),
                              QStringLiteral("000010101100") + QString(10, u'1') + QString(10, u'0'),

@@ -64,8 +64,8 @@ void TestMainWindow::startupState()
     QCOMPARE(ticked, QStringLiteral("100000000"));
     QCOMPARE(enabled, QStringLiteral("100000001010")); // Command1, Command9, Command11
     QCOMPARE(form.SkinLabel14->text(), QStringLiteral("软件工作状态"));
-    QCOMPARE(form.hostii() + form.query().hosttt, 0);
-    QCOMPARE(form.query().runflag, 1);
+    QCOMPARE(form.hostii() + form.hosttt(), 0);
+    QCOMPARE(form.runflag(), 1);
     for (int i = 0; i < Form1::ChannelCount; ++i) {
         QVERIFY(!form.Timerme(i).isEnabled() && !form.Timer1(i).isEnabled());
         QCOMPARE(form.Timerme(i).interval() * 100, form.Timer1(i).interval());
@@ -272,7 +272,7 @@ void TestMainWindow::panelShowsHeldRegistry()
     QVERIFY(whois.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
     whois.setScript(FakeWhoisServer::replyAtOnce("Queried interval is too short.\r\n"));
     const QString h = whois.host();
-    Form1 form(ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}});
+    Form1 form(ServerConfig{h, h, h, h, h, h, {}, whois.port(), {}});
     PaceRules rules;
     rules.holdMs = 5000;
     form.query().setPaceRules(rules);
@@ -293,7 +293,7 @@ void TestMainWindow::panelNamesUntrustedHost()
     FakeHttpServer rdap; // says 404 to everything, its probe name included
     QVERIFY(rdap.listen());
     LoopbackBootstrap::write({{{QStringLiteral("info")}, rdap.baseUrl() + u'/'}});
-    Form1 form(ServerConfig{{}, {}, {}, {}, {}, {}, {}, {}, 43, {}});
+    Form1 form(ServerConfig{{}, {}, {}, {}, {}, {}, {}, 43, {}});
     form.domaingz->setText(QStringLiteral("[qvname]"));
     for (QCheckBox *box : form.checks())
         box->setChecked(box == form.Check9); // .info
@@ -353,7 +353,7 @@ void TestMainWindow::phases()
     QVERIFY(whois.listen(QHostAddress(QStringLiteral("127.0.0.1"))));
     whois.setScript(FakeWhoisServer::replyAfter(100, "Domain Name: X\r\nRegistry Domain ID: 1\r\n>>> Last update of whois database <<<\r\n"));
     const QString h = whois.host();
-    Form1 form(ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}});
+    Form1 form(ServerConfig{h, h, h, h, h, h, {}, whois.port(), {}});
     QTemporaryDir dir;
     QFile list(dir.filePath(QStringLiteral("list.txt"))), empty(dir.filePath(QStringLiteral("empty.txt")));
     QVERIFY(list.open(QIODevice::WriteOnly) && list.write("a.com\r\nb.com\r\n") > 0 && empty.open(QIODevice::WriteOnly));

@@ -5,22 +5,22 @@
 
 GenerationRun::GenerationRun(TaskListStore *store, QObject *parent)
     : QObject(parent)
-    , Timersc(TickInterval)
+    , tickTimer(TickInterval)
     , m_store(store)
 {
-    Timersc.setPrecise(true); // as close to 1 ms as the platform keeps
-    connect(&Timersc, &WindowTimer::timeout, this, &GenerationRun::Timersc_Timer);
+    tickTimer.setPrecise(true); // as close to 1 ms as the platform keeps
+    connect(&tickTimer, &WindowTimer::timeout, this, &GenerationRun::onTick);
 }
 
 void GenerationRun::start(const RuleParser::ParsedRule &rule)
 {
-    Timersc.setEnabled(false);
+    tickTimer.setEnabled(false);
     if (rule.multiGroup) {
-        odometer = Odometer(rule.groups);
-        Timersc.setEnabled(true);
+        m_odometer = Odometer(rule.groups);
+        tickTimer.setEnabled(true);
         return;
     }
-    odometer = Odometer();
+    m_odometer = Odometer();
     const QStringList domains = SingleGroupGeneration::candidates(rule.pieces, rule.tlds);
     if (!domains.isEmpty()) {
         m_store->appendMany(domains);
@@ -31,28 +31,28 @@ void GenerationRun::start(const RuleParser::ParsedRule &rule)
 
 void GenerationRun::pause()
 {
-    Timersc.setEnabled(false);
+    tickTimer.setEnabled(false);
 }
 
 void GenerationRun::resume()
 {
-    if (!odometer.isDone())
-        Timersc.setEnabled(true);
+    if (!m_odometer.isDone())
+        tickTimer.setEnabled(true);
 }
 
 void GenerationRun::end()
 {
-    Timersc.setEnabled(false);
-    odometer = Odometer();
+    tickTimer.setEnabled(false);
+    m_odometer = Odometer();
 }
 
-void GenerationRun::Timersc_Timer()
+void GenerationRun::onTick()
 {
-    const Odometer::Tick tick = odometer.tick();
+    const Odometer::Tick tick = m_odometer.tick();
     if (tick.step == Odometer::Step::Candidate) {
         emit rowsAdded(m_store->append(tick.candidate));
     } else if (tick.step == Odometer::Step::Done) {
-        Timersc.setEnabled(false);
+        tickTimer.setEnabled(false);
         emit finished();
     }
 }

@@ -8,7 +8,7 @@
 
 class TaskListStore;
 
-// The generation of a run: the odometer and its 1 ms tick `Timersc`, one candidate per tick
+// The generation of a run: the odometer and its 1 ms tick, one candidate per tick
 // into the task list. A rule of one group is generated at once when started.
 class GenerationRun : public QObject
 {
@@ -18,9 +18,7 @@ public:
 
     explicit GenerationRun(TaskListStore *store, QObject *parent = nullptr);
 
-    WindowTimer Timersc;
-    // The group table `groups`, the odometer `counters` and `s`.
-    Odometer odometer;
+    WindowTimer tickTimer;
 
     // Starts generating `rule`: the odometer ticks for two or more groups; a single group is
     // added whole, and finished() follows before this returns.
@@ -29,10 +27,9 @@ public:
     void resume();
     // Stops for good; the odometer cannot be resumed.
     void end();
-    bool isTicking() const { return Timersc.isEnabled(); }
 
-    // One tick of `Timersc`.
-    void Timersc_Timer();
+    // One tick of the odometer.
+    void onTick();
 
 signals:
     // Rows up to `lastRow` were added.
@@ -42,4 +39,5 @@ signals:
 
 private:
     TaskListStore *m_store;
+    Odometer m_odometer;
 };

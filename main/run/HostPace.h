@@ -39,9 +39,6 @@ public:
     int holds() const { return m_holds; }
     // Queries a second at `nowMs`; 0 while unpaced.
     double rateAt(qint64 nowMs) const;
-    // The ceiling the pace was taken from, and whether a limit while paced confirmed it.
-    double ceiling() const { return m_ceiling; }
-    bool confirmed() const { return m_confirmed; }
 
 private:
     double creditAt(qint64 nowMs) const;

@@ -77,6 +77,11 @@ public:
     QString charall, charinitials, charfinals, chardigits, charletters;
     // Rows in the task list = Id of the last row.
     int hostii() const;
+    // The query run's cursor, whether its channels may take rows (1) or not (0), and its
+    // channel count.
+    int hosttt() const;
+    int runflag() const;
+    int threads() const;
 
     GenerationRun &generation() const { return *m_generation; }
     QueryRun &query() const { return *m_query; }
@@ -108,8 +113,6 @@ public:
     void Command4_Click();
     // Query run.
     void Timerme_Timer(int index);
-    void Winsockme_Connect(int index);
-    void Winsockme_DataArrival(int index);
     void Timer1_Timer(int index);
     void Command5_Click();
     void Command6_Click();

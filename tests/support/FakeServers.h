@@ -1,2 +1,0 @@
-#pragma once
-// Loopback fake servers used by the tests live beside this header.
