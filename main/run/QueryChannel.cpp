@@ -34,21 +34,20 @@ QueryChannel::~QueryChannel()
     m_socket.abort();
 }
 
-void QueryChannel::begin(const QString &host)
+void QueryChannel::begin(bool markerServer)
 {
     // The old query goes quietly: its end must not be reported as this one's.
     m_asking = false;
     ++m_query;
     m_rdap.abort();
     m_socket.abort();
+    m_framing.reset(markerServer);
     m_peerClosed = false;
-    m_host = host;
 }
 
 void QueryChannel::askWhois(const QString &name, const WhoisTarget &server)
 {
-    begin(server.host);
-    m_framing.reset(server.marker);
+    begin(server.marker);
     m_name = name;
     m_asking = true;
     m_opening = true;
@@ -58,8 +57,7 @@ void QueryChannel::askWhois(const QString &name, const WhoisTarget &server)
 
 void QueryChannel::askRdap(const QUrl &url)
 {
-    begin(url.host());
-    m_framing.reset(false);
+    begin(false);
     m_asking = true;
     m_rdap.get(url);
 }
@@ -77,8 +75,7 @@ void QueryChannel::reset()
 {
     queryTimer.setEnabled(false);
     timeoutTimer.setEnabled(false);
-    begin(QString());
-    m_framing.reset(false);
+    begin(false);
     m_ticks = 0;
 }
 

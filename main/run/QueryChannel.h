@@ -67,9 +67,6 @@ public:
     // A query is open and has not reported yet.
     bool isAsking() const { return m_asking; }
     int timeoutTicks() const { return m_ticks; }
-    // The host of the current or last query (the WHOIS host as configured, or the RDAP
-    // URL's host); empty after a reset.
-    QString host() const { return m_host; }
 
     // One tick of the time-out timer.
     void onTimeoutTick();
@@ -79,7 +76,7 @@ signals:
     void finished(const QueryChannel::Outcome &outcome);
 
 private:
-    void begin(const QString &host);
+    void begin(bool markerServer);
     void report(const Outcome &outcome);
     void fail(Failure why);
     void onReadyRead();
@@ -90,7 +87,6 @@ private:
     RdapQuery m_rdap;
     ReplyFraming m_framing;
     QString m_name;            // what the WHOIS server is asked
-    QString m_host;
     bool m_asking = false;
     bool m_peerClosed = false; // the WHOIS server closed the current connection
     bool m_opening = false;    // inside askWhois

@@ -65,11 +65,3 @@ void FakeWhoisServer::play(QTcpSocket *socket, const Script &script, qsizetype p
         socket->disconnectFromHost();
     }
 }
-
-void FakeWhoisServer::refuseFor(int ms)
-{
-    const QHostAddress address = m_server.serverAddress();
-    const quint16 port = m_server.serverPort();
-    m_server.close();
-    QTimer::singleShot(ms, this, [this, address, port] { m_server.listen(address, port); });
-}

@@ -43,8 +43,6 @@ public:
     void setResponder(Responder responder) { m_responder = std::move(responder); }
     // The same script for every query from now on.
     void setScript(const Script &script);
-    // Stops taking connections (they are refused) for `ms`, then listens again.
-    void refuseFor(int ms);
     int connectionCount() const { return int(m_received.size()); }
     // Exact bytes each connection sent, in order of acceptance.
     QList<QByteArray> received() const { return m_received; }
