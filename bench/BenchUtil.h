@@ -23,7 +23,7 @@ inline long rssKiB()
 inline ServerConfig loopbackConfig()
 {
     ServerConfig c;
-    c.internic = c.cnnic = c.la = c.me = c.educn = c.name = c.biz = QStringLiteral("127.0.0.1");
+    c.internic = c.cnnic = c.la = c.me = c.name = c.biz = QStringLiteral("127.0.0.1");
     c.whoisPort = 9;
     c.updateBase = QStringLiteral("http://127.0.0.1:9");
     return c;

@@ -150,7 +150,6 @@ int main(int argc, char *argv[])
     config.me = QStringLiteral("127.0.0.5");
     config.name = QStringLiteral("127.0.0.7");
     config.biz = QStringLiteral("127.0.0.8");
-    config.educn = QStringLiteral("127.0.0.9");
     config.updateBase = QStringLiteral("http://127.0.0.1:1");
     config.whoisPort = server.port();
 

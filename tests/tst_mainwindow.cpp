@@ -443,7 +443,7 @@ private slots:
         FakeHttpServer rdap;
         QVERIFY(rdap.listen());
         LoopbackBootstrap::write({{{QStringLiteral("info")}, rdap.baseUrl() + u'/'}});
-        Form1 form(ServerConfig{{}, {}, {}, {}, {}, {}, {}, {}, 43, {}});
+        Form1 form(ServerConfig{{}, {}, {}, {}, {}, {}, {}, 43, {}});
         form.domaingz->setText(QStringLiteral("[qvname]"));
         for (QCheckBox *box : form.checks())
             box->setChecked(box == form.Check9); // .info

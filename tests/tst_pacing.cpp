@@ -1,11 +1,9 @@
 // Pacing of a registry that limits us: the pace of one host on its own (times handed in),
 // then the query run without a window against loopback registries that limit, with short
 // constants in place of the product's.
-#include "FakeHttpServer.h"
-#include "LoopbackBootstrap.h"
-#include "FakeWhoisServer.h"
-#include "LimitingWhoisServer.h"
-#include "PacedRun.h"
+#include "FakeRegistries.h"
+#include "Replies.h"
+#include "RunHarness.h"
 
 #include "run/HostPace.h"
 
@@ -78,12 +76,14 @@ PaceRules fast()
 }
 
 using State = TaskListStore::State;
+using Role = FakeRegistries::Role;
+const QByteArray LimitText = Replies::limits().at(1);
 
-const QByteArray LimitText = "%ERROR:201: Query rate limit exceeded, try again later\r\n";
-
-FakeWhoisServer::Script truthful(const QByteArray &q, int)
+FakeWhoisServer::Responder limitingWhen(const std::function<bool(const QByteArray &query, int earlier)> &limits)
 {
-    return FakeWhoisServer::replyAtOnce(PacedRun::reply(q));
+    return [limits, truth = FakeRegistries::truthfulWhois(Role::Internic)](const QByteArray &q, int earlier) {
+        return limits(q, earlier) ? FakeWhoisServer::replyAtOnce(LimitText) : truth(q, earlier);
+    };
 }
 
 } // namespace
@@ -98,26 +98,23 @@ private slots:
     void init();
     void limitsOfOneRoundHoldOnce();
     void keepsTheAllowance();
-    void refusedForAWhile();
     void rdapRetryAfter();
     void limitedHostDoesNotSlowTheOthers();
-    void endLeavesRetriesWaiting();
-    void threeTimeoutsHoldTheHost();
+    void timeOutsGiveUpTheHost();
     void rowRefusedAloneSettles();
     void nextRunStartsAfresh();
 
 private:
-    ServerConfig config(const QString &host, quint16 port) const;
-    ServerConfig config() const { return config(m_com->host(), m_com->port()); }
-    std::unique_ptr<FakeWhoisServer> m_com, m_cn;
-    std::unique_ptr<FakeHttpServer> m_rdap;
+    ServerConfig config() const { return m_registries->config(); }
+    FakeWhoisServer &com() { return m_registries->server(Role::Internic); }
+
+    std::unique_ptr<FakeRegistries> m_registries;
 };
 
 void TestPacing::hostPace_data()
 {
     QTest::addColumn<QString>("events");
     QTest::addColumn<QString>("after"); // held for/pace a minute/holds, G given up
-    QTest::newRow("fresh: not paced") << "" << "0/0/0";
     QTest::newRow("answers alone change nothing") << "50a" << "0/0/0";
     QTest::newRow("first limit: 0.9 of the answers over at least 10 s, held 10 s") << "100a l" << "10000/540/1";
     QTest::newRow("later: the answers of the last minute over a minute") << "100a +120000 300a l" << "10000/270/1";
@@ -170,143 +167,116 @@ void TestPacing::startsFollowThePace()
 
 void TestPacing::init()
 {
-    m_com = std::make_unique<FakeWhoisServer>();
-    m_cn = std::make_unique<FakeWhoisServer>();
-    m_rdap = std::make_unique<FakeHttpServer>();
-    QVERIFY(m_com->listen(QHostAddress(QStringLiteral("127.0.0.2"))));
-    QVERIFY(m_cn->listen(QHostAddress(QStringLiteral("127.0.0.3")), m_com->port()));
-    QVERIFY(m_rdap->listen());
-    LoopbackBootstrap::write({{{QStringLiteral("info")}, m_rdap->baseUrl() + QStringLiteral("/rdap/")}});
-    m_com->setResponder(truthful);
-    m_cn->setResponder(truthful);
-}
-
-ServerConfig TestPacing::config(const QString &com, quint16 port) const
-{
-    const QString cn = m_cn->host();
-    return ServerConfig{com, cn, com, com, com, com, com, {}, port, {}};
+    m_registries = std::make_unique<FakeRegistries>();
+    QVERIFY(m_registries->listen());
 }
 
 void TestPacing::limitsOfOneRoundHoldOnce()
 {
-    // Five channels ask at once and all meet the limit: one hold of the first length.
-    m_com->setResponder([](const QByteArray &, int) { return FakeWhoisServer::replyAtOnce(LimitText); });
-    PacedRun r(config(), Product, PacedRun::names(QStringLiteral("com"), 5), 0);
-    r.query.reset(5);
+    // Five channels ask at once and all meet the limit: one hold of the first length, and
+    // every row waits again, in the tallies too.
+    com().setScript(FakeWhoisServer::replyAtOnce(LimitText));
+    RunHarness r(config(), RunHarness::names(QStringLiteral("com"), 5), 5);
     for (int i = 0; i < 5; ++i)
-        r.query.Timerme_Timer(i);
+        r.query.onQueryTick(i);
     QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 5, 5000);
-    QCOMPARE(r.query.heldHosts(), QStringList{m_com->host() + QStringLiteral("：查询受限，%1 秒后继续").arg(Product.holdMs / 1000)});
+    QCOMPARE(r.store.countState(State::Waiting), 5);
+    QCOMPARE(r.query.heldHosts(), QStringList{com().host() + QStringLiteral("：查询受限，%1 秒后继续").arg(Product.holdMs / 1000)});
 }
 
 void TestPacing::keepsTheAllowance()
 {
     // A registry that allows ten a second with a second's worth at once: after the first round
     // beyond it the run keeps under it and says so.
-    LimitingWhoisServer server({LimitingWhoisServer::Limit::TokenBucket, 600, 60000, 10}, PacedRun::reply);
-    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.4"))));
+    QElapsedTimer clock;
+    clock.start();
+    double tokens = 10;
+    qint64 last = 0;
+    int refused = 0;
+    com().setResponder(limitingWhen([&](const QByteArray &, int) {
+        tokens = qMin(10.0, tokens + double(clock.elapsed() - last) / 100);
+        last = clock.elapsed();
+        if (tokens < 1)
+            return ++refused, true;
+        return --tokens, false;
+    }));
     PaceRules rules = fast();
     rules.holdMs = rules.shortestMeasureMs = 1000;
-    PacedRun r(config(server.host(), server.port()), rules, PacedRun::names(QStringLiteral("com"), 40), 5);
-    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression(QStringLiteral("^127\\.0\\.0\\.4：限速 \\d+ 个/分$")).match(r.query.heldHosts().value(0)).hasMatch(), 10000);
+    RunHarness r(config(), RunHarness::names(QStringLiteral("com"), 40), 5, rules);
+    r.handOver();
+    const QRegularExpression paced(u'^' + QRegularExpression::escape(com().host()) + QStringLiteral("：限速 \\d+ 个/分$"));
+    QTRY_VERIFY_WITH_TIMEOUT(paced.match(r.query.heldHosts().value(0)).hasMatch(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 20000);
     QCOMPARE(r.rows(), r.truth());
-    QVERIFY2(server.limited() <= 5, qPrintable(QString::number(server.limited()))); // at most the first round
+    QVERIFY2(refused <= 5, qPrintable(QString::number(refused))); // at most the first round
     QCOMPARE(r.query.heldHosts(), QStringList()); // nothing left to pace
-}
-
-void TestPacing::refusedForAWhile()
-{
-    // Three answers, then the registry drops a query and refuses every connection for a second.
-    m_com->setResponder([this](const QByteArray &q, int earlier) {
-        if (earlier == 3) {
-            m_com->refuseFor(1000);
-            return FakeWhoisServer::closeWithoutReply();
-        }
-        return truthful(q, earlier);
-    });
-    PacedRun r(config(), fast(), PacedRun::names(QStringLiteral("com"), 10), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
-    QCOMPARE(r.rows(), r.truth());
-    QVERIFY(r.clock.elapsed() >= 1000);
 }
 
 void TestPacing::rdapRetryAfter()
 {
+    FakeHttpServer &rdap = m_registries->rdap();
     const QString path = QStringLiteral("/rdap/domain/tname.info");
-    m_rdap->setResponse(path, {429, "{}", -1, false, "Retry-After: 2\r\n"});
-    PacedRun r(config(), fast(), {QStringLiteral("tname.info")}, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(m_rdap->requestedPaths().count(path), 1, 5000); // after the host's probe
+    rdap.setResponse(path, {429, "{}", -1, false, "Retry-After: 2\r\n"});
+    RunHarness r(config(), {QStringLiteral("tname.info")}, 1, fast());
+    r.handOver();
+    QTRY_COMPARE_WITH_TIMEOUT(rdap.requestedPaths().count(path), 1, 5000); // after the host's probe
     QElapsedTimer sinceLimit;
     sinceLimit.start();
-    m_rdap->setResponse(path, {200, "{\"objectClassName\":\"domain\"}"});
+    rdap.setResponse(path, FakeRegistries::rdapRecord(QStringLiteral("tname.info")));
     QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
     QCOMPARE(r.rows(), QStringLiteral("-")); // waiting again, not settled by the limit
     QVERIFY(r.query.heldHosts().value(0).contains(QStringLiteral("：查询受限，")));
     QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 10000);
     QVERIFY2(sinceLimit.elapsed() >= 1800, qPrintable(QString::number(sinceLimit.elapsed()))); // the server's 2 s, not our 150 ms
     QCOMPARE(r.rows(), QStringLiteral("R"));
-    QCOMPARE(m_rdap->requestedPaths().count(path), 2);
+    QCOMPARE(rdap.requestedPaths().count(path), 2);
 }
 
 void TestPacing::limitedHostDoesNotSlowTheOthers()
 {
     // .cn limits every query from the start; .com answers at once.
-    m_cn->setResponder([](const QByteArray &, int) { return FakeWhoisServer::replyAtOnce(LimitText); });
+    m_registries->server(Role::Cnnic).setScript(FakeWhoisServer::replyAtOnce(LimitText));
     QStringList domains;
-    const QStringList com = PacedRun::names(QStringLiteral("com"), 10), cn = PacedRun::names(QStringLiteral("cn"), 10);
+    const QStringList com = RunHarness::names(QStringLiteral("com"), 10), cn = RunHarness::names(QStringLiteral("cn"), 10);
     for (int k = 0; k < 10; ++k)
         domains << com[k] << cn[k];
-    PacedRun r(config(), fast(), domains, 2);
+    RunHarness r(config(), domains, 2, fast());
     qint64 comDone = -1;
     const QRegularExpression everySecond(QStringLiteral(".(.)"));
     QObject::connect(&r.store, &TaskListStore::rowChanged, &r.store, [&] {
         if (comDone < 0 && r.rows().remove(everySecond) == r.truth().remove(everySecond))
             comDone = r.clock.elapsed();
     });
+    r.handOver();
     QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 30000);
     // The .com rows at the plain pace (two channels, ten rows a second each); the .cn rows
     // given up after three holds without an answer, none of them called free.
     QVERIFY2(comDone >= 0 && comDone < 1500, qPrintable(QString::number(comDone)));
     QCOMPARE(r.rows(), r.truth().replace(everySecond, QStringLiteral("\\1U")));
     QVERIFY(r.clock.elapsed() >= 150 + 300 + 600);
-    QVERIFY(r.query.heldHosts().value(0).startsWith(m_cn->host()));
+    QVERIFY(r.query.heldHosts().value(0).startsWith(m_registries->server(Role::Cnnic).host()));
 }
 
-void TestPacing::endLeavesRetriesWaiting()
+void TestPacing::timeOutsGiveUpTheHost()
 {
-    m_com->setResponder([](const QByteArray &q, int earlier) {
-        return earlier == 1 ? FakeWhoisServer::replyAtOnce(LimitText) : truthful(q, earlier);
-    });
-    PacedRun r(config(), fast(), PacedRun::names(QStringLiteral("com"), 3), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
-    QCOMPARE(r.finished, 0); // a run with a row waiting for its registry is not over
-    r.query.end();
-    QTest::qWait(300);
-    QCOMPARE(r.rows().left(2), QStringLiteral("R-"));
-    QVERIFY(r.store.domains(true).contains(QStringLiteral("fname2.com"))); // in the rest list
-    QCOMPARE(r.finished, 0);
-}
-
-void TestPacing::threeTimeoutsHoldTheHost()
-{
-    // A silent registry: the first two time-outs are verdicts, the third is a limit.
-    m_com->setResponder([](const QByteArray &, int) { return FakeWhoisServer::silent(); });
+    // A silent registry, each time-out counted as a limit and given up at its second: the
+    // rows it timed out on stay 查询超时, its later rows are 无法获取数据 without being asked.
+    com().setScript(FakeWhoisServer::silent());
     PaceRules rules = fast();
-    rules.holdMs = rules.longestHoldMs = 5000;
-    PacedRun r(config(), rules, PacedRun::names(QStringLiteral("com"), 4), 0);
-    for (int row = 1; row <= 3; ++row) {
-        r.query.Timerme_Timer(0);
-        QCOMPARE(r.query.Winsockme(0).chanrow, row);
-        for (int t = 0; t < QueryRun::TimeoutTicks; ++t)
-            r.query.Timer1_Timer(0);
+    rules.timeoutsForEvidence = rules.holdsToGiveUpUnanswered = 1;
+    rules.holdMs = 1;
+    RunHarness r(config(), RunHarness::names(QStringLiteral("com"), 4), 1, rules);
+    for (int row = 1; row <= 2; ++row) {
+        QTest::qWait(5); // past the hold
+        r.query.onQueryTick(0);
+        QCOMPARE(r.query.slot(0).row, row);
+        for (int t = 0; t < QueryChannel::TimeoutTicks; ++t)
+            r.query.channel(0).onTimeoutTick();
+        QCOMPARE(r.rows(), row == 1 ? QStringLiteral("----") : QStringLiteral("TT--"));
     }
-    QCOMPARE(r.rows(), QStringLiteral("TT--"));
-    QCOMPARE(r.query.retryCount(), 1);
-    QCOMPARE(r.query.heldHosts(), QStringList{m_com->host() + QStringLiteral("：查询受限，5 秒后继续")});
-    r.query.Timerme_Timer(0); // held back: row 4 waits behind it, nothing is asked
-    QCOMPARE(r.query.retryCount(), 2);
-    QCOMPARE(r.store.countState(State::Querying), 0);
+    r.query.onQueryTick(0);
+    QCOMPARE(r.rows(), QStringLiteral("TTUU"));
+    QCOMPARE(r.query.heldHosts(), QStringList{com().host() + QStringLiteral("：查询受限，已放弃")});
 }
 
 void TestPacing::rowRefusedAloneSettles()
@@ -314,36 +284,39 @@ void TestPacing::rowRefusedAloneSettles()
     // The registry limits one name every time and answers the others: tried three times with
     // answers to other rows between, that row settles 无法获取数据 and its last limit holds nothing back.
     const QByteArray stuck = "fstuck.com";
-    m_com->setResponder([stuck](const QByteArray &q, int earlier) {
-        return q == stuck ? FakeWhoisServer::replyAtOnce(LimitText) : truthful(q, earlier);
-    });
+    com().setResponder(limitingWhen([stuck](const QByteArray &q, int) { return q == stuck; }));
     // One channel, the row next to last: were it asked again first after each hold, no answer
     // would come between; its third try comes when no other row is left.
-    QStringList domains = PacedRun::names(QStringLiteral("com"), 20);
+    QStringList domains = RunHarness::names(QStringLiteral("com"), 20);
     domains.insert(19, QString::fromLatin1(stuck));
-    PacedRun r(config(), fast(), domains, 1);
+    RunHarness r(config(), domains, 1, fast());
+    r.handOver();
     QTRY_COMPARE_WITH_TIMEOUT(r.finished, 1, 20000);
     QCOMPARE(r.rows(), r.truth().replace(19, 1, u'U'));
-    QCOMPARE(m_com->received().count(stuck + "\r\n"), 3);
-    QCOMPARE(r.query.pace(m_com->host())->holds(), 2); // the third limit held nothing back
+    QCOMPARE(com().received().count(stuck + "\r\n"), 3);
+    QCOMPARE(r.query.pace(com().host())->holds(), 2); // the third limit held nothing back
 }
 
 void TestPacing::nextRunStartsAfresh()
 {
-    // A run ends with its registry paced and a row twice limited; the next run over the same
-    // list asks at once, unpaced, and that row's first limit in it is its first.
-    m_com->setResponder([](const QByteArray &q, int earlier) {
-        return q.startsWith("fname1") ? FakeWhoisServer::replyAtOnce(LimitText) : truthful(q, earlier);
-    });
-    const QStringList names = PacedRun::names(QStringLiteral("com"), 20).mid(1);
-    PacedRun r(config(), fast(), QStringList{QStringLiteral("fname1.com")} + names, 3);
-    QTRY_VERIFY_WITH_TIMEOUT(m_com->received().count("fname1.com\r\n") == 2 && r.store.state(1) == State::Waiting, 10000);
+    // A run is ended with its registry paced and a row twice limited; the next run over the
+    // same list asks at once, unpaced, and that row's first limit in it is its first.
+    com().setResponder(limitingWhen([](const QByteArray &q, int) { return q.startsWith("fname1"); }));
+    const QStringList names = QStringList{QStringLiteral("fname1.com")} + RunHarness::names(QStringLiteral("com"), 20).mid(1);
+    RunHarness r(config(), names, 3, fast());
+    r.handOver();
+    QTRY_VERIFY_WITH_TIMEOUT(com().received().count("fname1.com\r\n") == 2 && r.store.state(1) == State::Waiting, 10000);
+    QCOMPARE(r.finished, 0); // a run with a row waiting for its registry is not over
     r.query.end();
+    QTest::qWait(300);
+    QCOMPARE(r.store.state(1), State::Waiting); // an end leaves it waiting, in the rest list
+    QVERIFY(r.store.domains(true).contains(QStringLiteral("fname1.com")));
+    QCOMPARE(r.finished, 0);
     r.store.clear();
-    r.store.appendMany(QStringList{QStringLiteral("fname1.com")} + names);
+    r.store.appendMany(names);
     r.query.reset(1);
-    QCOMPARE(r.query.heldHosts(), QStringList());
-    r.query.Timerme_Timer(0);
+    QCOMPARE(r.query.pace(com().host()), nullptr);
+    r.query.onQueryTick(0);
     QCOMPARE(r.store.state(1), State::Querying);
     QTRY_COMPARE_WITH_TIMEOUT(r.query.retryCount(), 1, 5000);
     QCOMPARE(r.rows().left(1), QStringLiteral("-"));

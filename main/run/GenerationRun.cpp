@@ -5,19 +5,19 @@
 
 GenerationRun::GenerationRun(TaskListStore *store, QObject *parent)
     : QObject(parent)
-    , Timersc(TickInterval)
+    , tickTimer(TickInterval)
     , m_store(store)
 {
-    Timersc.setPrecise(true); // as close to 1 ms as the platform keeps
-    connect(&Timersc, &WindowTimer::timeout, this, &GenerationRun::Timersc_Timer);
+    tickTimer.setPrecise(true); // as close to 1 ms as the platform keeps
+    connect(&tickTimer, &WindowTimer::timeout, this, &GenerationRun::onTick);
 }
 
 void GenerationRun::start(const RuleParser::ParsedRule &rule)
 {
-    Timersc.setEnabled(false);
+    tickTimer.setEnabled(false);
     if (rule.multiGroup) {
         m_odometer = Odometer(rule.groups);
-        Timersc.setEnabled(true);
+        tickTimer.setEnabled(true);
         return;
     }
     m_odometer = Odometer();
@@ -31,28 +31,28 @@ void GenerationRun::start(const RuleParser::ParsedRule &rule)
 
 void GenerationRun::pause()
 {
-    Timersc.setEnabled(false);
+    tickTimer.setEnabled(false);
 }
 
 void GenerationRun::resume()
 {
     if (!m_odometer.isDone())
-        Timersc.setEnabled(true);
+        tickTimer.setEnabled(true);
 }
 
 void GenerationRun::end()
 {
-    Timersc.setEnabled(false);
+    tickTimer.setEnabled(false);
     m_odometer = Odometer();
 }
 
-void GenerationRun::Timersc_Timer()
+void GenerationRun::onTick()
 {
     const Odometer::Tick tick = m_odometer.tick();
     if (tick.step == Odometer::Step::Candidate) {
         emit rowsAdded(m_store->append(tick.candidate));
     } else if (tick.step == Odometer::Step::Done) {
-        Timersc.setEnabled(false);
+        tickTimer.setEnabled(false);
         emit finished();
     }
 }

@@ -8,7 +8,7 @@
 
 class TaskListStore;
 
-// The generation of a run: the odometer and its 1 ms tick `Timersc`, one candidate per tick
+// The generation of a run: the odometer and its 1 ms tick, one candidate per tick
 // into the task list. A rule of one group is generated at once when started.
 class GenerationRun : public QObject
 {
@@ -18,7 +18,7 @@ public:
 
     explicit GenerationRun(TaskListStore *store, QObject *parent = nullptr);
 
-    WindowTimer Timersc;
+    WindowTimer tickTimer;
 
     // Starts generating `rule`: the odometer ticks for two or more groups; a single group is
     // added whole, and finished() follows before this returns.
@@ -28,8 +28,8 @@ public:
     // Stops for good; the odometer cannot be resumed.
     void end();
 
-    // One tick of `Timersc`.
-    void Timersc_Timer();
+    // One tick of the odometer.
+    void onTick();
 
 signals:
     // Rows up to `lastRow` were added.

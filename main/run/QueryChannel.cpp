@@ -1,153 +1,132 @@
 #include "run/QueryChannel.h"
 
-QueryChannel::QueryChannel(int index, QObject *parent)
+QueryChannel::QueryChannel(QObject *parent)
     : QObject(parent)
-    , Timerme(QueryInterval)
-    , Timer1(TimeoutInterval)
-    , m_index(index)
+    , queryTimer(QueryInterval)
+    , timeoutTimer(TimeoutInterval)
 {
     // Whatever a peer sends, the socket never holds more than one reply's worth; past
     // that it stops reading from the network until we read.
     m_socket.setReadBufferSize(ReplyFraming::MaxReply);
-    connect(&m_socket, &QTcpSocket::connected, this, &QueryChannel::connected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &QueryChannel::dataArrived);
+    // The name as every service is asked for it: its lower-case A-label.
+    connect(&m_socket, &QTcpSocket::connected, this, [this] {
+        if (m_asking)
+            m_socket.write(m_name.toLatin1() + "\r\n");
+    });
+    connect(&m_socket, &QTcpSocket::readyRead, this, &QueryChannel::onReadyRead);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &QueryChannel::onSocketError);
     connect(&m_socket, &QTcpSocket::disconnected, this, &QueryChannel::onDisconnected);
-    connect(&m_rdap, &RdapQuery::answered, this, &QueryChannel::rdapAnswered);
-    connect(&m_rdap, &RdapQuery::unreachable, this, &QueryChannel::rdapUnreachable);
+    connect(&m_rdap, &RdapQuery::answered, this, [this](int status, const QByteArray &body, int retryAfterSeconds) {
+        if (m_asking)
+            report({Outcome::Kind::Reply, {}, status, body, retryAfterSeconds});
+    });
+    connect(&m_rdap, &RdapQuery::unreachable, this, [this] {
+        if (m_asking)
+            report({Outcome::Kind::Failed, {}, 0, {}, -1, Failure::Unreachable});
+    });
+    connect(&timeoutTimer, &WindowTimer::timeout, this, &QueryChannel::onTimeoutTick);
 }
 
 QueryChannel::~QueryChannel()
 {
-    m_active = false;
+    m_asking = false;
     m_rdap.abort();
     m_socket.abort();
 }
 
-void QueryChannel::openQuery(const WhoisTarget &target)
+void QueryChannel::begin(bool markerServer)
 {
-    // The old query goes quietly: its close must not be reported as this one's.
-    m_active = false;
+    // The old query goes quietly: its end must not be reported as this one's.
+    m_asking = false;
     ++m_query;
     m_rdap.abort();
     m_socket.abort();
-    m_framing.reset(target.marker);
+    m_framing.reset(markerServer);
     m_peerClosed = false;
-    m_host = target.host;
-    m_queryHost = target.host;
-    m_active = true;
+}
+
+void QueryChannel::askWhois(const QString &name, const WhoisTarget &server)
+{
+    begin(server.marker);
+    m_name = name;
+    m_asking = true;
     m_opening = true;
-    m_socket.connectToHost(target.host, target.port);
+    m_socket.connectToHost(server.host, server.port);
     m_opening = false;
 }
 
-void QueryChannel::openRdap(const QUrl &url)
+void QueryChannel::askRdap(const QUrl &url)
 {
-    m_active = false;
-    ++m_query;
-    m_socket.abort();
-    m_framing.reset(false);
-    m_peerClosed = false;
-    m_host.clear();
+    begin(false);
+    m_asking = true;
     m_rdap.get(url);
-    m_queryHost = m_rdap.host();
-}
-
-void QueryChannel::sendLine(const QString &text)
-{
-    QByteArray line = text.toLatin1();
-    line.append("\r\n");
-    m_socket.write(line);
-}
-
-QString QueryChannel::read(qsizetype maxChars)
-{
-    return QString::fromLatin1(m_socket.read(maxChars));
-}
-
-qint64 QueryChannel::bytesAvailable() const
-{
-    return m_socket.bytesAvailable();
 }
 
 void QueryChannel::close()
 {
-    m_active = false;
+    m_asking = false;
     ++m_query;
+    m_ticks = 0;
     m_rdap.abort();
     m_socket.close();
 }
 
-QString QueryChannel::peerName() const
-{
-    // What the socket reports for a connection opened by name; kept past its end so a
-    // late read is still judged by the host it came from, cleared by a reset.
-    return m_host;
-}
-
-bool QueryChannel::isConnected() const
-{
-    return m_socket.state() == QAbstractSocket::ConnectedState;
-}
-
-std::optional<QString> QueryChannel::takeReply()
-{
-    // QTcpSocket signals once for data that may hold several reads.
-    while (!m_framing.done() && m_socket.bytesAvailable() > 0) {
-        std::optional<QString> text = m_framing.feed(read(ReplyFraming::MaxRead));
-        if (text) {
-            m_active = false;
-            return text;
-        }
-    }
-    // Everything the server sent before closing is in: that is the whole reply.
-    if (m_peerClosed && !m_framing.done()) {
-        std::optional<QString> text = m_framing.finish();
-        if (text)
-            m_active = false;
-        return text;
-    }
-    return std::nullopt;
-}
-
 void QueryChannel::reset()
 {
-    m_active = false;
-    ++m_query;
-    Timerme.setEnabled(false);
-    Timer1.setEnabled(false);
-    m_rdap.abort();
-    m_socket.abort();
-    m_host.clear();
-    m_queryHost.clear();
-    m_framing.reset(false);
-    m_peerClosed = false;
-    chanrow = 0;
-    chandomain.clear();
-    chanticks = 0;
+    queryTimer.setEnabled(false);
+    timeoutTimer.setEnabled(false);
+    begin(false);
+    m_ticks = 0;
 }
 
-bool QueryChannel::nothingReceived() const
+void QueryChannel::onTimeoutTick()
 {
-    return m_framing.taken() == 0 && m_socket.bytesAvailable() == 0;
+    // Counted whether or not a query is open: the count is cleared when a query ends, not
+    // when the next one starts.
+    if (++m_ticks >= TimeoutTicks && m_asking)
+        report({});
+}
+
+void QueryChannel::report(const Outcome &outcome)
+{
+    close();
+    emit finished(outcome);
 }
 
 void QueryChannel::fail(Failure why)
 {
-    m_active = false;
+    const Outcome outcome{Outcome::Kind::Failed, {}, 0, {}, -1, why};
     if (m_opening) {
-        // Reported after openQuery has returned, and only if no newer query began.
+        // Reported after askWhois has returned, and only if no newer query began.
+        m_asking = false;
         const quint64 query = m_query;
         QMetaObject::invokeMethod(
-            this, [this, query, why] { if (query == m_query) emit failed(why); }, Qt::QueuedConnection);
+            this, [this, query, outcome] { if (query == m_query) report(outcome); }, Qt::QueuedConnection);
         return;
     }
-    emit failed(why);
+    report(outcome);
+}
+
+void QueryChannel::onReadyRead()
+{
+    if (!m_asking)
+        return;
+    // QTcpSocket signals once for data that may hold several reads.
+    while (!m_framing.done() && m_socket.bytesAvailable() > 0) {
+        if (std::optional<QString> text = m_framing.feed(QString::fromLatin1(m_socket.read(ReplyFraming::MaxRead)))) {
+            report({Outcome::Kind::Reply, *text});
+            return;
+        }
+    }
+    // Everything the server sent before closing is in: that is the whole reply.
+    if (m_peerClosed)
+        if (std::optional<QString> text = m_framing.finish())
+            report({Outcome::Kind::Reply, *text});
 }
 
 void QueryChannel::onSocketError(QAbstractSocket::SocketError error)
 {
-    if (!m_active)
+    if (!m_asking)
         return;
     switch (error) {
     case QAbstractSocket::RemoteHostClosedError:
@@ -169,12 +148,11 @@ void QueryChannel::onSocketError(QAbstractSocket::SocketError error)
 
 void QueryChannel::onDisconnected()
 {
-    if (!m_active)
+    if (!m_asking)
         return;
     m_peerClosed = true;
-    if (nothingReceived()) {
+    if (m_framing.taken() == 0 && m_socket.bytesAvailable() == 0)
         fail(Failure::ClosedEmpty);
-        return;
-    }
-    emit dataArrived();
+    else
+        onReadyRead();
 }

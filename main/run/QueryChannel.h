@@ -11,108 +11,85 @@
 #include <QTcpSocket>
 #include <QUrl>
 
-#include <optional>
-
-class QNetworkAccessManager;
-
-// One query channel of the main window: its socket `Winsockme`, its query timer
-// `Timerme` (100 ms) and time-out timer `Timer1` (10000 ms), and the values the run keeps
-// for it. It only moves bytes; the window classifies and writes rows.
+// One query channel: asks one name at a time, over WHOIS or RDAP, and reports what the query
+// came to once, through `finished`. Its query timer (100 ms) is the run's tick for handing it
+// a row; its time-out timer (10 s) counts towards the query's time-out, the fifth tick after
+// the count was last cleared. The channel knows nothing of rows; the run does.
 class QueryChannel : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int QueryInterval = 100;
     static constexpr int TimeoutInterval = 10000;
+    static constexpr int TimeoutTicks = 5; // a query gets 40 to 50 s
 
-    // Why a WHOIS query got no reply to judge.
+    // Why a query got no reply to judge.
     enum class Failure {
-        Refused,      // the server refused the connection
-        HostNotFound, // the host name did not resolve
-        ClosedEmpty,  // closed or reset before a single byte came
-        Other,        // any other socket error before the reply was complete
+        Refused,      // WHOIS: the server refused the connection
+        HostNotFound, // WHOIS: the host name did not resolve
+        ClosedEmpty,  // WHOIS: closed or reset before a single byte came
+        Other,        // WHOIS: any other socket error before the reply was complete
+        Unreachable,  // RDAP: no HTTP answer at all (refused, unresolvable, TLS, dropped)
     };
-    Q_ENUM(Failure)
 
-    explicit QueryChannel(int index, QObject *parent = nullptr);
+    // What one query came to.
+    struct Outcome
+    {
+        enum class Kind { Reply, Failed, TimedOut };
+        Kind kind = Kind::TimedOut;
+        QString text;               // a WHOIS reply: the whole of it, every LF as CR LF
+        int status = 0;             // an RDAP reply: its HTTP status; 0 for WHOIS
+        QByteArray body;            //   its body, at most RdapQuery::MaxBody bytes
+        int retryAfterSeconds = -1; //   its Retry-After; -1 without one
+        Failure failure = Failure::Other;
+        bool isRdap() const { return status > 0; }
+    };
+
+    explicit QueryChannel(QObject *parent = nullptr);
     ~QueryChannel() override;
 
-    int index() const { return m_index; }
+    // Both stopped when made; the run starts and stops them.
+    WindowTimer queryTimer;
+    WindowTimer timeoutTimer;
 
-    // Both stopped when made.
-    WindowTimer Timerme;
-    WindowTimer Timer1;
-
-    // The run's values for this channel.
-    QString chandomain; // the domain it queries, as the task list holds it
-    int chanrow = 0;    // the row it took at its last query tick
-    int chanticks = 0;  // time-out ticks since last cleared
-
-    // Drops whatever the channel had open, then connects to target.host:target.port.
-    // Returns at once; the outcome arrives as signals, never from inside this call.
-    void openQuery(const WhoisTarget &target);
-    // Drops whatever the channel had open, then sends the RDAP GET of `url`; the outcome
-    // arrives as rdapAnswered or rdapUnreachable.
-    void openRdap(const QUrl &url);
-
-    // The query line: Latin-1 bytes of `text`, then CR LF.
-    void sendLine(const QString &text);
-    // At most `maxChars` received bytes, one character each (Latin-1).
-    QString read(qsizetype maxChars = ReplyFraming::MaxRead);
-    qint64 bytesAvailable() const;
-    // Ends the current query; nothing more is reported for it.
+    // Ends whatever was open, connects to `server`, sends `name` and CR LF, and gathers the
+    // reply through the server's framing. Returns at once; the outcome never comes from
+    // inside this call.
+    void askWhois(const QString &name, const WhoisTarget &server);
+    // Ends whatever was open and sends the RDAP GET of `url`.
+    void askRdap(const QUrl &url);
+    // Ends the current query: nothing more is reported for it, and the time-out count starts
+    // again.
     void close();
-    // The host the current query's connection was opened to (empty after a reset and
-    // for RDAP).
-    QString peerName() const;
-    // The host the current query was sent to: the WHOIS host as configured, or the RDAP
-    // URL's host. Kept until the next query or reset.
-    QString host() const { return m_queryHost; }
-    bool isConnected() const;
-    bool rdapPending() const { return m_rdap.isPending(); }
-
-    // Reads what is buffered, at most MaxRead characters at a time, through the framing
-    // of this connection. Returns the whole reply once it is complete (the server closed
-    // after sending something, the marker came, or MaxReply bytes were gathered), once;
-    // nothing before that.
-    std::optional<QString> takeReply();
-    const ReplyFraming &framing() const { return m_framing; }
-
-    // Start of a new run: stop both timers, drop the connection or request, clear
-    // chanrow, chandomain and chanticks.
+    // Start of a new run: both timers stop, the query ends.
     void reset();
 
-    // RDAP requests go through `manager` (owned by the caller); without one the channel
-    // makes its own when first needed.
-    void setNetworkAccessManager(QNetworkAccessManager *manager) { m_rdap.setNetworkAccessManager(manager); }
+    // A query is open and has not reported yet.
+    bool isAsking() const { return m_asking; }
+    int timeoutTicks() const { return m_ticks; }
 
-    QTcpSocket &socket() { return m_socket; }
+    // One tick of the time-out timer.
+    void onTimeoutTick();
 
 signals:
-    void connected();
-    // Bytes arrived, or the server closed the connection after sending something: call
-    // takeReply.
-    void dataArrived();
-    // A WHOIS query ended without a reply to judge; emitted once per query.
-    void failed(QueryChannel::Failure why);
-    // The RDAP query's outcome (RdapQuery::answered, RdapQuery::unreachable).
-    void rdapAnswered(int status, const QByteArray &body, int retryAfterSeconds);
-    void rdapUnreachable();
+    // Once per query: a whole reply, a failure, or the time-out.
+    void finished(const QueryChannel::Outcome &outcome);
 
 private:
+    void begin(bool markerServer);
+    void report(const Outcome &outcome);
+    void fail(Failure why);
+    void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
-    void fail(Failure why);
-    bool nothingReceived() const;
 
-    int m_index;
     QTcpSocket m_socket;
-    QString m_host;
-    QString m_queryHost;
-    ReplyFraming m_framing;
-    bool m_active = false;     // a WHOIS query waits for its reply
-    bool m_peerClosed = false; // the server closed the current connection
-    bool m_opening = false;    // inside openQuery
-    quint64 m_query = 0;       // counts queries, so a late report of an old one is dropped
     RdapQuery m_rdap;
+    ReplyFraming m_framing;
+    QString m_name;            // what the WHOIS server is asked
+    bool m_asking = false;
+    bool m_peerClosed = false; // the WHOIS server closed the current connection
+    bool m_opening = false;    // inside askWhois
+    quint64 m_query = 0;       // counts queries, so a late report of an old one is dropped
+    int m_ticks = 0;
 };

@@ -27,9 +27,6 @@ public:
     static const RdapBootstrap &preferred(const RdapBootstrap &bundled, const RdapBootstrap &cached);
 
     bool isValid() const { return !m_bases.isEmpty(); }
-    // The file's publication time (invalid when the file gave none).
-    QDateTime publication() const { return m_publication; }
-    int tldCount() const { return int(m_bases.size()); }
 
     // The entry for a lower-case A-label name: the longest label suffix short of the whole
     // name that has one (com.cn before cn); null when there is none.

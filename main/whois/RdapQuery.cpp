@@ -19,23 +19,11 @@ RdapQuery::~RdapQuery()
     abort();
 }
 
-void RdapQuery::setNetworkAccessManager(QNetworkAccessManager *manager)
-{
-    abort();
-    if (m_ownNam)
-        delete m_nam;
-    m_nam = manager;
-    m_ownNam = false;
-}
-
 void RdapQuery::get(const QUrl &url, const QByteArray &accept)
 {
     abort();
-    if (!m_nam) {
+    if (!m_nam)
         m_nam = new QNetworkAccessManager(this);
-        m_ownNam = true;
-    }
-    m_host = url.host();
     QNetworkRequest request(url);
     request.setRawHeader("Accept", accept);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);

@@ -23,9 +23,6 @@ public:
     explicit RdapQuery(QObject *parent = nullptr);
     ~RdapQuery() override;
 
-    // Requests go through `manager` (owned by the caller); without one the query makes its
-    // own when first needed.
-    void setNetworkAccessManager(QNetworkAccessManager *manager);
     // No progress for `ms` ends the exchange as unreachable; 0 (the default): never, the
     // caller keeps the time.
     void setTimeout(int ms) { m_timeoutMs = ms; }
@@ -36,8 +33,6 @@ public:
     // Drops the pending exchange; nothing more is reported for it.
     void abort();
     bool isPending() const { return !m_reply.isNull(); }
-    // The host of the URL last asked (kept after the outcome, until the next get).
-    QString host() const { return m_host; }
 
     // A Retry-After value (delta-seconds or an HTTP date) as seconds from `now`; -1 when
     // unreadable. A date already past gives 0.
@@ -55,10 +50,8 @@ private:
     void onFinished();
     void report(QNetworkReply *reply);
 
-    QNetworkAccessManager *m_nam = nullptr;
-    bool m_ownNam = false;
+    QNetworkAccessManager *m_nam = nullptr; // made when first needed
     int m_timeoutMs = 0;
     QPointer<QNetworkReply> m_reply;
     QByteArray m_body;
-    QString m_host;
 };

@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 namespace {
 
@@ -34,11 +35,11 @@ bool isBlank(QStringView line)
 // The reply without its terms blocks. A block starts at the first line of a paragraph that
 // uses a terms word and runs to the paragraph's end (a blank line): lines above it in the same
 // paragraph, such as a refusal printed right before the terms, stay.
-QString outsideTerms(const QString &mydata)
+QString outsideTerms(const QString &reply)
 {
     QString kept;
     bool inTerms = false;
-    for (const QStringView line : QStringView(mydata).split(u'\n')) {
+    for (const QStringView line : QStringView(reply).split(u'\n')) {
         if (isBlank(line)) {
             inTerms = false;
             continue;
@@ -53,9 +54,7 @@ QString outsideTerms(const QString &mydata)
     return kept;
 }
 
-} // namespace
-
-const QStringList &ReplyClassifier::limitTexts()
+const QStringList &limitTexts()
 {
     // Phrases of refusals seen from registries; they count only outside the terms texts.
     // Words that terms texts use all the time ("throttled", "rate limit", "too many queries",
@@ -71,32 +70,34 @@ const QStringList &ReplyClassifier::limitTexts()
     return texts;
 }
 
-ReplyClassifier::Verdict ReplyClassifier::classify(const QString &mydomain, const QString &mydata)
+} // namespace
+
+ReplyClassifier::Verdict ReplyClassifier::classify(const QString &domain, const QString &reply)
 {
     // Registered first: a reply may carry a record and a "No match" notice at once.
     // Short .cn names (".cn" within the first six characters) count as taken outright.
-    if (mydata.contains(QLatin1String("Expiration"))
-        || mydata.contains(QLatin1String("Registry Domain ID:"))
-        || mydata.contains(QLatin1String("Domain Name ID:"))
-        || QStringView(mydomain).left(6).contains(QLatin1String(".cn")))
+    if (reply.contains(QLatin1String("Expiration"))
+        || reply.contains(QLatin1String("Registry Domain ID:"))
+        || reply.contains(QLatin1String("Domain Name ID:"))
+        || QStringView(domain).left(6).contains(QLatin1String(".cn")))
         return Registered;
 
     // Before the free tests: a refusal must never pass for "free". Only where the server
     // speaks for itself: terms texts talk of quotas and of trying again in every reply.
     const auto refuses = [](const QString &text) {
-        for (const QString &limit : ReplyClassifier::limitTexts())
+        for (const QString &limit : limitTexts())
             if (text.contains(limit, Qt::CaseInsensitive))
                 return true;
         return false;
     };
-    if (refuses(mydata) && refuses(outsideTerms(mydata)))
+    if (refuses(reply) && refuses(outsideTerms(reply)))
         return Limited;
 
-    if (mydata.contains(QLatin1String("not found"))
-        || mydata.contains(QLatin1String("no match"))
-        || mydata.contains(QLatin1String("No match"))
-        || mydata.contains(QLatin1String("NOT FOUND"))
-        || mydata.contains(QLatin1String("No Data Found")))
+    if (reply.contains(QLatin1String("not found"))
+        || reply.contains(QLatin1String("no match"))
+        || reply.contains(QLatin1String("No match"))
+        || reply.contains(QLatin1String("NOT FOUND"))
+        || reply.contains(QLatin1String("No Data Found")))
         return Free;
 
     return Undecidable;
@@ -121,18 +122,4 @@ ReplyClassifier::Verdict ReplyClassifier::classifyRdap(int status, const QByteAr
     default:
         return Undecidable;
     }
-}
-
-QString ReplyClassifier::resultText(Verdict verdict)
-{
-    switch (verdict) {
-    case Registered:
-        return QStringLiteral("已经被注册");
-    case Free:
-        return QStringLiteral("没有被注册");
-    case Undecidable:
-    case Limited:
-        break;
-    }
-    return QStringLiteral("无法获取数据");
 }

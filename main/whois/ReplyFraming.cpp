@@ -1,6 +1,9 @@
 #include "whois/ReplyFraming.h"
 
-QString ReplyFraming::lfToCrLf(const QString &text)
+namespace {
+
+// Every LF becomes CR LF (a CR LF already there becomes CR CR LF).
+QString lfToCrLf(const QString &text)
 {
     QString out;
     out.reserve(text.size() + text.count(QLatin1Char('\n')));
@@ -12,13 +15,14 @@ QString ReplyFraming::lfToCrLf(const QString &text)
     return out;
 }
 
+} // namespace
+
 void ReplyFraming::reset(bool markerServer)
 {
     m_text.clear();
     m_text.squeeze();
     m_taken = 0;
     m_markerServer = markerServer;
-    m_overLimit = false;
     m_done = false;
 }
 
@@ -47,7 +51,6 @@ std::optional<QString> ReplyFraming::feed(const QString &read)
         return handOn();
     if (m_taken >= MaxReply) {
         // No server's reply is this long: judge what came rather than wait for more.
-        m_overLimit = true;
         return handOn();
     }
     return std::nullopt;

@@ -15,9 +15,6 @@ public:
     static constexpr qsizetype MaxReply = 64 * 1024;  // bytes taken from one connection
     static QLatin1String marker() { return QLatin1String("Last update of whois database"); }
 
-    // Every LF becomes CR LF (a CR LF already there becomes CR CR LF).
-    static QString lfToCrLf(const QString &text);
-
     explicit ReplyFraming(bool markerServer = false) { reset(markerServer); }
 
     // A new connection begins.
@@ -32,11 +29,8 @@ public:
     // single byte came or the reply was already handed on.
     std::optional<QString> finish();
 
-    // MaxReply bytes were gathered; the reply was handed on at that size.
-    bool overLimit() const { return m_overLimit; }
     // The reply was handed on.
     bool done() const { return m_done; }
-    bool markerServer() const { return m_markerServer; }
     // Bytes taken from the connection so far (before the CR LF conversion).
     qsizetype taken() const { return m_taken; }
 
@@ -46,6 +40,5 @@ private:
     QString m_text;             // converted text gathered so far
     qsizetype m_taken = 0;
     bool m_markerServer = false;
-    bool m_overLimit = false;
     bool m_done = false;
 };

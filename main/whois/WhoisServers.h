@@ -27,12 +27,10 @@ public:
     // other TLD.
     std::optional<WhoisTarget> server(const QString &tld) const;
 
+private:
     // Hosts whose replies are complete only with "Last update of whois database"
     // (InterNIC, .name): compared exactly with the configured texts.
     bool isMarkerServer(const QString &host) const;
 
-    const ServerConfig &config() const { return m_config; }
-
-private:
     ServerConfig m_config;
 };

@@ -198,7 +198,7 @@ void Form1::Form_Load()
 void Form1::createRuns()
 {
     m_generation = new GenerationRun(m_store, this);
-    Timersc = &m_generation->Timersc;
+    Timersc = &m_generation->tickTimer;
     connect(m_generation, &GenerationRun::rowsAdded, this, [this](int lastRow) {
         lastitem = lastRow;
         scrollRowIntoView(lastRow);
@@ -348,17 +348,32 @@ bool Form1::runGoing() const
 
 QueryChannel &Form1::Winsockme(int i) const
 {
-    return m_query->Winsockme(i);
+    return m_query->channel(i);
 }
 
 WindowTimer &Form1::Timerme(int i) const
 {
-    return m_query->Timerme(i);
+    return m_query->channel(i).queryTimer;
 }
 
 WindowTimer &Form1::Timer1(int i) const
 {
-    return m_query->Timer1(i);
+    return m_query->channel(i).timeoutTimer;
+}
+
+int Form1::hosttt() const
+{
+    return m_query->cursor();
+}
+
+int Form1::runflag() const
+{
+    return m_query->isAccepting() ? 1 : 0;
+}
+
+int Form1::threads() const
+{
+    return m_query->channelCount();
 }
 
 int Form1::comboChannels() const
@@ -433,12 +448,12 @@ void Form1::Command1_Click()
 
 void Form1::Timersc_Timer()
 {
-    m_generation->Timersc_Timer();
+    m_generation->onTick();
 }
 
 void Form1::endOfGeneration()
 {
-    startQuerying(m_query->threads, QStringLiteral("正在批量查询已生成的域名"));
+    startQuerying(threads(), QStringLiteral("正在批量查询已生成的域名"));
 }
 
 void Form1::startQuerying(int channels, const QString &status)
@@ -472,12 +487,12 @@ void Form1::Command4_Click()
 
 void Form1::Timerme_Timer(int index)
 {
-    m_query->Timerme_Timer(index);
+    m_query->onQueryTick(index);
 }
 
 void Form1::Timer1_Timer(int index)
 {
-    m_query->Timer1_Timer(index);
+    m_query->channel(index).onTimeoutTick();
 }
 
 void Form1::queryFinished()
@@ -559,7 +574,7 @@ void Form1::Command11_Click()
     addRows(lines);
     lines.clear();
     runPanel->runStarted();
-    startQuerying(m_query->threads, QStringLiteral("正在进行域名注册查询"));
+    startQuerying(threads(), QStringLiteral("正在进行域名注册查询"));
 }
 
 void Form1::Command8_Click()

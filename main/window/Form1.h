@@ -72,6 +72,11 @@ public:
     QString charall, charinitials, charfinals, chardigits, charletters;
     // Rows in the task list = Id of the last row.
     int hostii() const;
+    // The query run's cursor, whether its channels may take rows (1) or not (0), and its
+    // channel count.
+    int hosttt() const;
+    int runflag() const;
+    int threads() const;
 
     GenerationRun &generation() const { return *m_generation; }
     QueryRun &query() const { return *m_query; }

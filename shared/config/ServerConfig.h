@@ -10,7 +10,6 @@ struct ServerConfig
     QString cnnic;         // .cn and everything under it
     QString la;
     QString me;
-    QString educn;         // kept in the table, never selected
     QString name;
     QString biz;
     QString rdapBootstrap; // where a newer RDAP bootstrap is fetched from; empty: never

@@ -1,5 +1,7 @@
 #include "FakeRegistries.h"
 
+#include "Replies.h"
+
 #include "whois/QueryRoute.h"
 
 bool FakeRegistries::listen()
@@ -11,6 +13,7 @@ bool FakeRegistries::listen()
             const quint16 port = r ? m_servers[0]->port() : 0;
             if (!(ok = m_servers[size_t(r)]->listen(QHostAddress(QStringLiteral("127.0.0.%1").arg(r + 2)), port)))
                 break;
+            m_servers[size_t(r)]->setResponder(truthfulWhois(r));
         }
     for (int k = 0; k < RdapCount && ok; ++k) {
         m_rdap[size_t(k)] = std::make_unique<FakeHttpServer>();
@@ -25,13 +28,13 @@ bool FakeRegistries::listen()
 ServerConfig FakeRegistries::allAt(const FakeWhoisServer &whois)
 {
     const QString h = whois.host();
-    return ServerConfig{h, h, h, h, h, h, h, {}, whois.port(), {}};
+    return ServerConfig{h, h, h, h, h, h, {}, whois.port(), {}};
 }
 
 ServerConfig FakeRegistries::config() const
 {
     const auto h = [this](Role r) { return m_servers[size_t(r)]->host(); };
-    return ServerConfig{h(Internic), h(Cnnic), h(La), h(Me), h(Iana), h(Name), h(Biz), {}, m_servers[0]->port(), {}};
+    return ServerConfig{h(Internic), h(Cnnic), h(La), h(Me), h(Name), h(Biz), {}, m_servers[0]->port(), {}};
 }
 
 bool FakeRegistries::isTaken(const QString &name)
@@ -52,12 +55,13 @@ FakeHttpServer::Responder FakeRegistries::truthfulRdap()
     };
 }
 
-FakeWhoisServer::Responder FakeRegistries::truthfulWhois()
+FakeWhoisServer::Responder FakeRegistries::truthfulWhois(int role, bool inPieces)
 {
-    return [](const QByteArray &query, int) {
-        const QByteArray marker = ">>> Last update of whois database: 2024-09-01T10:00:00Z <<<\r\n";
-        return FakeWhoisServer::replyAtOnce(isTaken(QString::fromLatin1(query))
-                                                ? "Domain Name: " + query.toUpper() + "\r\nRegistry Domain ID: 1_DOMAIN\r\n" + marker
-                                                : "No match for \"" + query.toUpper() + "\".\r\n" + marker);
+    using namespace Replies;
+    static QByteArray (*const forms[])(const QByteArray &, bool) = {internic, cnnic, dotLa, dotMe, dotName, dotBiz};
+    return [form = forms[role], inPieces](const QByteArray &query, int earlier) {
+        const QByteArray reply = form(query, isTaken(QString::fromLatin1(query)));
+        static const int cuts[] = {0, 1, 10, 19, 500};
+        return FakeWhoisServer::inTwo(reply, inPieces ? cuts[earlier % 5] : 0, 30);
     };
 }

@@ -12,13 +12,12 @@
 // One fake WHOIS server per registry role, each on its own loopback address (127.0.0.2,
 // 127.0.0.3, ...) and all on one port, and fake RDAP servers on 127.0.0.11, 127.0.0.12, ...;
 // config() points every WHOIS role at them. listen() writes a bootstrap in which .info is
-// served by RDAP server 0 under "/rdap/" and no other TLD has RDAP; every RDAP server starts
-// out truthful.
+// served by RDAP server 0 under "/rdap/" and no other TLD has RDAP; every server starts out
+// truthful.
 class FakeRegistries
 {
 public:
-    // Iana: no role of ours any more; a server there must never be asked.
-    enum Role { Internic, Cnnic, La, Me, Iana, Name, Biz, RoleCount };
+    enum Role { Internic, Cnnic, La, Me, Name, Biz, RoleCount };
     static constexpr int RdapCount = 4;
 
     // Listens on a port free on every address; false when none was found.
@@ -36,7 +35,9 @@ public:
     static bool isTaken(const QString &name);
     static FakeHttpServer::Response rdapRecord(const QString &name);
     static FakeHttpServer::Responder truthfulRdap();
-    static FakeWhoisServer::Responder truthfulWhois();
+    // In the role's own reply form; `inPieces`: cut after 0, 1, 10, 19 or 500 bytes (in turn,
+    // query by query), the rest 30 ms later.
+    static FakeWhoisServer::Responder truthfulWhois(int role, bool inPieces = false);
 
 private:
     std::array<std::unique_ptr<FakeWhoisServer>, RoleCount> m_servers;

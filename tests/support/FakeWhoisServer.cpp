@@ -3,6 +3,26 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+FakeWhoisServer::Script FakeWhoisServer::inTwo(const QByteArray &bytes, qsizetype first, int gapMs)
+{
+    if (bytes.isEmpty())
+        return closeWithoutReply();
+    if (first <= 0 || first >= bytes.size())
+        return replyAtOnce(bytes);
+    return {{bytes.left(first), bytes.mid(first)}, 0, gapMs};
+}
+
+FakeWhoisServer::FakeWhoisServer(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &FakeWhoisServer::onNewConnection);
+}
+
+void FakeWhoisServer::setScript(const Script &script)
+{
+    m_responder = [script](const QByteArray &, int) { return script; };
+}
+
 void FakeWhoisServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -10,16 +30,15 @@ void FakeWhoisServer::onNewConnection()
         m_received.append(QByteArray());
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, slot, fallback = m_script] {
+        connect(socket, &QTcpSocket::readyRead, socket, [this, socket, slot, responder = m_responder] {
             const bool begun = m_received[slot].contains('\n');
             m_received[slot] += socket->readAll();
-            if (begun || !m_received[slot].contains('\n'))
+            if (begun || !m_received[slot].contains('\n') || !responder)
                 return;
             QByteArray line = m_received[slot].left(m_received[slot].indexOf('\n'));
             if (line.endsWith('\r'))
                 line.chop(1);
-            const Script script = m_responder ? m_responder(line, m_queries) : m_byQuery.value(line, fallback);
-            ++m_queries;
+            const Script script = responder(line, m_queries++);
             if (!script.pieces.isEmpty())
                 QTimer::singleShot(script.delayMs, socket, [=, this] { play(socket, script, 0); });
             else if (script.hangUpEmpty)
@@ -42,15 +61,7 @@ void FakeWhoisServer::play(QTcpSocket *socket, const Script &script, qsizetype p
         };
         connect(socket, &QTcpSocket::bytesWritten, socket, refill);
         refill();
-    } else if (!script.hold) {
+    } else {
         socket->disconnectFromHost();
     }
-}
-
-void FakeWhoisServer::refuseFor(int ms)
-{
-    const QHostAddress address = m_server.serverAddress();
-    const quint16 port = m_server.serverPort();
-    m_server.close();
-    QTimer::singleShot(ms, this, [this, address, port] { m_server.listen(address, port); });
 }

@@ -4,30 +4,34 @@
 #include "run/TaskListStore.h"
 
 #include <QElapsedTimer>
-#include <QObject>
+#include <QStringList>
 
-// A run over a task list against loopback registries whose replies tell the truth: names
-// starting with "t" are taken, the others free.
-struct PacedRun
+// A query run over a task list, without a window: the rows, the run as the starters set it
+// up (its ticks left to the test until handOver), the free names it reported and how often
+// it finished. Header only: the window-free core tests link no run.
+struct RunHarness
 {
     TaskListStore store;
     QueryRun query;
+    QStringList freeNames;
     int finished = 0;
     QElapsedTimer clock;
 
-    // Handed over at once unless `channels` is 0: the test ticks the channels itself.
-    PacedRun(const ServerConfig &c, const PaceRules &rules, const QStringList &domains, int channels)
-        : query(c, &store)
+    RunHarness(const ServerConfig &config, const QStringList &domains, int channels, const PaceRules &rules = PaceRules())
+        : query(config, &store)
     {
+        QObject::connect(&query, &QueryRun::freeName, &query, [this](const QString &d) { freeNames << d; });
         QObject::connect(&query, &QueryRun::finished, &query, [this] { ++finished; });
         query.setPaceRules(rules);
         store.appendMany(domains);
-        query.reset(qMax(1, channels));
+        query.reset(channels);
         clock.start();
-        if (channels > 0)
-            query.handOver(channels);
     }
-    // "R" registered, "F" free, "U" no data, "T" timed out, "-" waiting, "?" being asked.
+    // The real query ticks from now on.
+    void handOver() { query.handOver(query.channelCount()); }
+
+    // One letter per row: "R" registered, "F" free, "U" no data, "T" timed out, "E" ended,
+    // "-" waiting; "?" while it is being asked.
     QString rows() const
     {
         QString out;
@@ -35,7 +39,7 @@ struct PacedRun
             out += store.state(k) == TaskListStore::State::Querying ? u'?' : QStringLiteral("-RFUTE").at(int(store.result(k)));
         return out;
     }
-    // What every row should end as.
+    // What every row should end as at truthful registries: "t..." registered, the rest free.
     QString truth() const
     {
         QString out;
@@ -43,7 +47,6 @@ struct PacedRun
             out += store.domain(k).startsWith(u't') ? u'R' : u'F';
         return out;
     }
-
     // "tname1.<tld>", "fname2.<tld>", ...
     static QStringList names(const QString &tld, int n)
     {
@@ -51,11 +54,5 @@ struct PacedRun
         for (int k = 1; k <= n; ++k)
             list << QStringLiteral("%1name%2.%3").arg(k % 2 ? "t" : "f").arg(k).arg(tld);
         return list;
-    }
-    static QByteArray reply(const QByteArray &query)
-    {
-        static const QByteArray marker = ">>> Last update of whois database: 2024-09-01T10:00:00Z <<<\r\n";
-        return query.startsWith('t') ? "Domain Name: " + query.toUpper() + "\r\nRegistry Domain ID: 1_DOMAIN\r\n" + marker
-                                     : "No match for \"" + query.toUpper() + "\".\r\n" + marker;
     }
 };
