@@ -154,6 +154,32 @@ private slots:
         QVERIFY2(code == 0 && tags.isEmpty(), qPrintable(output));
     }
 
+    // Without a platform named, an X11 or a Wayland session will do; with neither the program
+    // says so and ends before Qt gives up on a display.
+    void needsAGraphicalSession_data()
+    {
+        QTest::addColumn<QString>("session"); // the variable set
+        QTest::newRow("X11") << "DISPLAY";
+        QTest::newRow("Wayland") << "WAYLAND_DISPLAY";
+        QTest::newRow("neither") << "";
+    }
+    void needsAGraphicalSession()
+    {
+        QFETCH(QString, session);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(name);
+        if (!session.isEmpty())
+            env.insert(session, QStringLiteral("no-such-display"));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(m_prefix.filePath(QStringLiteral("lib/quorvex/") + ProgramFiles::Main));
+        QVERIFY(program.waitForFinished(20000));
+        const QString output = QString::fromUtf8(program.readAll());
+        QVERIFY2(output.contains(QStringLiteral("需要图形会话")) == session.isEmpty(), qPrintable(output));
+    }
+
     void launcherStartsAndStaysUp()
     {
         // The splash's update check goes to this loopback proxy, which hangs up at once: whatever
