@@ -16,10 +16,12 @@ class TestInstall : public QObject
     QTemporaryDir m_prefix;
     QString m_version; // as the installed program tells it
 
-    // Runs a program to its end; returns its exit code, -1 when it could not run.
-    static int run(const QString &program, const QStringList &arguments, QString *output = nullptr, int ms = 120000)
+    // Runs a program to its end; returns its exit code, -1 when it could not run or crashed.
+    static int run(const QString &program, const QStringList &arguments, QString *output = nullptr, int ms = 120000,
+                   const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         QProcess process;
+        process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
         const bool finished = process.waitForFinished(ms);
@@ -171,12 +173,8 @@ private slots:
             env.remove(name);
         if (!session.isEmpty())
             env.insert(session, QStringLiteral("no-such-display"));
-        QProcess program;
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(m_prefix.filePath(QStringLiteral("lib/quorvex/") + ProgramFiles::Main));
-        QVERIFY(program.waitForFinished(20000));
-        const QString output = QString::fromUtf8(program.readAll());
+        QString output;
+        run(m_prefix.filePath(QStringLiteral("lib/quorvex/") + ProgramFiles::Main), {}, &output, 20000, env);
         QVERIFY2(output.contains(QStringLiteral("需要图形会话")) == session.isEmpty(), qPrintable(output));
     }
 
