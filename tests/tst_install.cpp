@@ -19,10 +19,12 @@ class TestInstall : public QObject
     QTemporaryDir m_prefix;
     QString m_version; // as the installed program tells it
 
-    // Runs a program to its end; returns its exit code, -1 when it could not run.
-    static int run(const QString &program, const QStringList &arguments, QString *output = nullptr, int ms = 120000)
+    // Runs a program to its end; returns its exit code, -1 when it could not run or crashed.
+    static int run(const QString &program, const QStringList &arguments, QString *output = nullptr, int ms = 120000,
+                   const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         QProcess process;
+        process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
         const bool finished = process.waitForFinished(ms);
@@ -159,6 +161,28 @@ private slots:
         const int code = run(lintian, {"--fail-on", "error,warning", "--display-info", out.filePath(debs.first())}, &output, 280000);
         const QStringList tags = output.split(u'\n', Qt::SkipEmptyParts).filter(QRegularExpression("^([EW]: |I: .*hardening-)"));
         QVERIFY2(code == 0 && tags.isEmpty(), qPrintable(output));
+    }
+
+    // Without a platform named, an X11 or a Wayland session will do; with neither the program
+    // says so and ends before Qt gives up on a display.
+    void needsAGraphicalSession_data()
+    {
+        QTest::addColumn<QString>("session"); // the variable set
+        QTest::newRow("X11") << "DISPLAY";
+        QTest::newRow("Wayland") << "WAYLAND_DISPLAY";
+        QTest::newRow("neither") << "";
+    }
+    void needsAGraphicalSession()
+    {
+        QFETCH(QString, session);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(name);
+        if (!session.isEmpty())
+            env.insert(session, QStringLiteral("no-such-display"));
+        QString output;
+        run(m_prefix.filePath(QStringLiteral("lib/quorvex/") + ProgramFiles::Main), {}, &output, 20000, env);
+        QVERIFY2(output.contains(QStringLiteral("需要图形会话")) == session.isEmpty(), qPrintable(output));
     }
 
     void launcherStartsAndStaysUp()

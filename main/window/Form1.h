@@ -5,7 +5,6 @@
 #include "generation/TopLevelDomains.h"
 #include "run/RunPhase.h"
 #include "skin/Skin.h"
-#include "whois/WhoisServers.h"
 #include "window/MainLayout.h"
 
 #include <QString>
