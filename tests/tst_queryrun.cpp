@@ -199,32 +199,36 @@ void TestQueryRun::timeOut()
 {
     // A query times out at the fifth tick since the channel's count was last cleared: ticks
     // while the channel waits for its next row count, a settled row clears them, a pause
-    // stops them. A channel past the last row never times out.
-    server(Role::Cnnic).setScript(FakeWhoisServer::silent());
-    auto r = start({QStringLiteral("fa.com"), QStringLiteral("silent.cn")}, 2);
+    // stops them. A reply after the time-out is not judged, even when no row is left.
+    server(Role::Cnnic).setScript(FakeWhoisServer::replyAfter(400, Replies::cnnic("", false)));
+    server(Role::Internic).setResponder([](const QByteArray &q, int) {
+        return FakeWhoisServer::replyAfter(q.startsWith("fb") ? 900 : 0, Replies::internic(q, false));
+    });
+    auto r = start({QStringLiteral("fa.com"), QStringLiteral("late.cn"), QStringLiteral("fb.com")}, 2);
     QueryChannel &c = r->query.channel(0);
     c.onTimeoutTick();
     c.onTimeoutTick();
     r->query.onQueryTick(0);
-    QTRY_COMPARE_WITH_TIMEOUT(r->rows(), QStringLiteral("F-"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(r->rows(), QStringLiteral("F--"), 5000);
     QCOMPARE(c.timeoutTicks(), 0);
     c.onTimeoutTick();
-    r->query.onQueryTick(0); // silent.cn
-    r->query.onQueryTick(1); // finds no row
-    for (int t = 0; t < 12; ++t)
-        r->query.channel(1).onTimeoutTick();
+    r->query.onQueryTick(0); // late.cn
+    r->query.onQueryTick(1); // fb.com
+    QTRY_COMPARE_WITH_TIMEOUT(server(Role::Cnnic).received(), QList<QByteArray>{"late.cn\r\n"}, 5000);
     c.onTimeoutTick();
     c.onTimeoutTick();
     r->query.pause();
     QVERIFY(!c.timeoutTimer.isEnabled());
     r->query.resume();
     c.onTimeoutTick();
-    QCOMPARE(r->rows(), QStringLiteral("F?"));
+    QCOMPARE(r->rows(), QStringLiteral("F??"));
     c.onTimeoutTick();
-    QCOMPARE(r->rows(), QStringLiteral("FT"));
-    // The run is over, and every timer stops.
-    QCOMPARE(r->finished, 1);
-    QVERIFY(!c.queryTimer.isEnabled() && !c.timeoutTimer.isEnabled() && !r->query.channel(1).timeoutTimer.isEnabled());
+    QCOMPARE(r->rows(), QStringLiteral("FT?"));
+    QTRY_COMPARE_WITH_TIMEOUT(r->finished, 1, 5000);
+    QCOMPARE(r->rows(), QStringLiteral("FTF"));
+    QCOMPARE(r->freeNames, QStringList({QStringLiteral("fa.com"), QStringLiteral("fb.com")}));
+    // The end of the batch stops every timer.
+    QVERIFY(!c.queryTimer.isEnabled() && !c.timeoutTimer.isEnabled());
 }
 
 void TestQueryRun::channelsOverRows_data()
